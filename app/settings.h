@@ -1,0 +1,52 @@
+// The process-wide settings read from the configuration file, the shell's flags,
+// and the two operations that fill the settings from the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct SettingsRecord {
+    bool UseNetwork = false;
+    std::string ServerAddress;
+    std::string ServerPort;
+    int32_t WindowLeft = 0;    // whole window, frame included, screen pixels
+    int32_t WindowTop = 0;
+    int32_t WindowWidth = 400;
+    int32_t WindowHeight = 400;
+    bool Frameless = false;
+};
+
+inline SettingsRecord Settings;
+
+// Shell flags: at most one adjustment mode is on; Recreating holds while a window is built.
+inline bool PositionMode = false;
+inline bool SizeMode = false;
+inline bool Recreating = true;
+
+// Configuration sections, keys and defaults.
+namespace config_keys {
+inline constexpr const char* kLan = "LAN";
+inline constexpr const char* kUseLan = "USELAN";
+inline constexpr const char* kServer = "ORVEXSERVER";
+inline constexpr const char* kPort = "ORVEXPORT";
+inline constexpr const char* kWindow = "WINDOW";
+inline constexpr const char* kX = "X";
+inline constexpr const char* kY = "Y";
+inline constexpr const char* kWinSize = "WINSIZE";
+inline constexpr const char* kWidth = "WIDTH";
+inline constexpr const char* kHeight = "HEIGHT";
+inline constexpr const char* kWinBorder = "WINBORDER";
+inline constexpr const char* kActive = "ACTIVE";
+inline constexpr const char* kDefaultPosition = "0";
+inline constexpr const char* kDefaultSize = "400";
+inline constexpr const char* kDefaultActive = "Y";
+}  // namespace config_keys
+
+// Reads an integer key through the value rules (trim, then convert); raises on a bad value.
+int32_t ReadConfigInteger(const char* section, const char* key, const char* default_value);
+
+// Fills every field of Settings and creates ConfigFile from the working directory.
+void ReadConfiguration();
+
+// Re-reads X, Y, WIDTH and HEIGHT into Settings, storing each as soon as it converts.
+void ReadWindowGeometry();

@@ -1,0 +1,22 @@
+// The program's start-up sequence and its one top-level error report.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+inline constexpr const char* kIconFileName = "plane2.ico";
+
+// Loads "plane2.ico" from the working directory and makes it the application icon.
+void LoadApplicationIcon();
+
+// Icon, configuration, shell flags, main loop. Returns the exit status of a normal end.
+int StartProgram();
+
+// The text of the "Application Error" box for an error of the given kind.
+std::string ApplicationErrorText(std::string_view kind, std::string_view module, const void* address,
+                                 std::string_view message);
+
+// Runs the program body; any error escaping it is shown in the "Application Error"
+// box and ends the process with exit status 1.
+int RunWithTopLevelReport(const std::function<int()>& body);

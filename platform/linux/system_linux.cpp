@@ -1,0 +1,72 @@
+// Process-level operations on Linux (POSIX).
+#include "platform/system.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace platform {
+
+std::string WorkingDirectory() {
+    std::string buffer(4096, '\0');
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE) return ".";
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(std::strlen(buffer.c_str()));
+    if (buffer.size() > 1 && buffer.back() == '/') buffer.pop_back();
+    return buffer;
+}
+
+std::string JoinPath(std::string_view directory, std::string_view name) {
+    std::string path(directory);
+    if (path.empty() || path.back() != '/') path.push_back('/');
+    path.append(name);
+    return path;
+}
+
+std::string ProgramFileName() {
+    char buffer[4096];
+    ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0) return "ORVEXVario";
+    std::string path(buffer, static_cast<size_t>(length));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    uint8_t chunk[65536];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
+    bool failed = std::ferror(file) != 0;
+    int saved_errno = errno;
+    std::fclose(file);
+    if (failed) {
+        reason = std::strerror(saved_errno);
+        return false;
+    }
+    return true;
+}
+
+std::string EnvironmentValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+void ExitProcess(int status) {
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+}  // namespace platform
