@@ -1,0 +1,47 @@
+// TLxTcpBlockClient: the blocking TCP client of network mode, over one TLxIpSocket.
+// Every operation blocks until done; failures that stop an operation raise EVarioError.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TLxIpSocket;
+class ILxSocketInterface;
+
+class TLxTcpBlockClient {
+public:
+    using ErrorHandler = std::function<void(const std::string& report)>;
+    using DisconnectHandler = std::function<void(TLxIpSocket& sender)>;
+
+    TLxTcpBlockClient();  // Create
+    virtual ~TLxTcpBlockClient();
+    TLxTcpBlockClient(const TLxTcpBlockClient&) = delete;
+    TLxTcpBlockClient& operator=(const TLxTcpBlockClient&) = delete;
+
+    void SetPort(const std::string& port);        // may raise "Invalid port: ..."
+    void SetAddress(const std::string& address);  // may raise "Invalid address: ..."
+    std::string GetAddress();
+    std::string GetPort();
+    bool IsConnected();
+    bool Connect();
+    bool SendBuffer(const uint8_t* bytes, int32_t count);
+    bool SendText(const std::string& text);  // the text and one NUL byte
+    // Waits up to wait_s seconds for data; on true, buffer and count give what arrived
+    // (the buffer belongs to the socket and lives until its next receive).
+    bool Receive(const uint8_t*& buffer, int32_t& count, int wait_s);
+
+    virtual void SetErrorHandler(ErrorHandler handler);
+    virtual ErrorHandler GetErrorHandler();
+
+    DisconnectHandler OnDisconnect;
+
+private:
+    // One counted reference to the socket, and the same socket for its handler slots.
+    std::shared_ptr<ILxSocketInterface> socket_ref_;
+    TLxIpSocket* socket_ = nullptr;
+};
+
+// The one client of network mode; made anew by each window creation.
+inline std::unique_ptr<TLxTcpBlockClient> NetClient;

@@ -1,0 +1,43 @@
+// SimLinkUser: the client side of the SIMLINK inter-process protocol. Queue reads and
+// writes of simulator offsets, carry the batch out in one blocking exchange with the
+// add-on, close. Every operation reports by a boolean and a numeric result code.
+#pragma once
+
+#include <cstdint>
+
+enum SimLinkResult : uint32_t {
+    ResultOk = 0,
+    ResultAlreadyOpen = 1,
+    ResultNoWindow = 2,
+    ResultNoMessage = 3,
+    ResultNoAtom = 4,
+    ResultNoMapping = 5,
+    ResultNoView = 6,
+    ResultBadVersion = 7,
+    ResultWrongSimVersion = 8,
+    ResultNotOpen = 9,
+    ResultNothingQueued = 10,
+    ResultTimedOut = 11,
+    ResultSendFailed = 12,
+    ResultRejected = 13,
+    ResultBadVersionFallback = 14,
+    ResultAreaFull = 15,
+};
+
+// Simulator offset of the vertical speed: signed 16-bit, metres per minute, descent positive.
+inline constexpr uint32_t kVerticalSpeedOffset = 0x0842;
+
+// Opens the link and makes the version handshake; 0 accepts any simulator version.
+bool IpcOpen(uint32_t requested_sim_version, uint32_t& result);
+
+// Releases the atom, the view and the mapping; harmless when closed or repeated.
+void IpcClose();
+
+// Queues a read; the destination is written by the next successful IpcProcess.
+bool IpcRead(uint32_t offset, uint32_t size, void* destination, uint32_t& result);
+
+// Queues a write; the bytes are copied from the source during this call.
+bool IpcWrite(uint32_t offset, uint32_t size, const void* source, uint32_t& result);
+
+// Carries out every queued record in one exchange and empties the queue.
+bool IpcProcess(uint32_t& result);
