@@ -1,4 +1,150 @@
+// The main loop: one message or one frame per pass, then the keys, then (network mode)
+// reconnection; and the re-creation of the window after the frame and arrow keys.
 #include "app/main_loop.h"
 
-// Start-up hands over here; the gauge window and its loop take over this function.
-int RunMainLoop() { return 0; }
+#include <string>
+
+#include "app/config_file.h"
+#include "app/settings.h"
+#include "app/value_rules.h"
+#include "gauge/frame.h"
+#include "gauge/gauge_window.h"
+#include "net/lx_tcp_block_client.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr const char* kTitleSimLink = "ZEVRA VARIOMETER v1.2 - [SIMLINK]";
+constexpr const char* kTitleNetwork = "ZEVRA VARIOMETER v1.2 - [NETWORK]";
+constexpr const char* kTitleConnecting = "ZEVRA VARIO - Freeware [CONNECTING...]";
+constexpr const char* kTitleConnected = "ZEVRA VARIO - Freeware [NETWORK]";
+constexpr int kColorBits = 32;
+
+using namespace config_keys;
+
+// The title given to every window of this run, chosen once by the source.
+std::string window_title;
+
+bool CreateWindowOfThisRun() {
+    return CreateGaugeWindow(window_title, Settings.WindowWidth, Settings.WindowHeight, kColorBits, false,
+                             Settings.Frameless);
+}
+
+// A window built after the first: moves and sizes it reports while being built are
+// not persisted.
+bool CreateWindowAgain() {
+    Recreating = true;
+    bool created = CreateWindowOfThisRun();
+    Recreating = false;
+    return created;
+}
+
+// Builds the window again at the geometry in Settings.
+bool RecreateWindow() {
+    DestroyGaugeWindow();
+    return CreateWindowAgain();
+}
+
+// One arrow of an adjustment mode: a one-pixel step of a key of the file, then a new window.
+struct ArrowStep {
+    int key;
+    const char* section;
+    const char* name;
+    const char* default_value;
+    int delta;
+    int32_t SettingsRecord::*field;
+};
+
+constexpr ArrowStep kPositionSteps[] = {
+    {platform::kVkRight, kWindow, kX, kDefaultPosition, +1, &SettingsRecord::WindowLeft},
+    {platform::kVkLeft, kWindow, kX, kDefaultPosition, -1, &SettingsRecord::WindowLeft},
+    {platform::kVkUp, kWindow, kY, kDefaultPosition, -1, &SettingsRecord::WindowTop},
+    {platform::kVkDown, kWindow, kY, kDefaultPosition, +1, &SettingsRecord::WindowTop},
+};
+constexpr ArrowStep kSizeSteps[] = {
+    {platform::kVkRight, kWinSize, kWidth, kDefaultSize, +1, &SettingsRecord::WindowWidth},
+    {platform::kVkLeft, kWinSize, kWidth, kDefaultSize, -1, &SettingsRecord::WindowWidth},
+    {platform::kVkUp, kWinSize, kHeight, kDefaultSize, -1, &SettingsRecord::WindowHeight},
+    {platform::kVkDown, kWinSize, kHeight, kDefaultSize, +1, &SettingsRecord::WindowHeight},
+};
+
+// Acts on the marked arrows in order; false when a window could not be built again.
+template <size_t N>
+bool StepArrows(const ArrowStep (&steps)[N]) {
+    for (const ArrowStep& step : steps) {
+        if (!KeyState[step.key]) continue;
+        // The step starts from the file, which the window procedure keeps current.
+        int32_t value = ReadConfigInteger(step.section, step.name, step.default_value);
+        value = static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(step.delta));
+        Settings.*step.field = value;
+        ConfigFile->WriteText(step.section, step.name, IntegerText(value));
+        if (!RecreateWindow()) return false;
+        KeyState[step.key] = false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunMainLoop() {
+    window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
+    if (!CreateWindowOfThisRun()) return 0;
+    Recreating = false;
+
+    bool done = false;
+    platform::WindowMessage message;
+    intptr_t last_parameter = 0;
+    while (!done) {
+        // 1. One message, or one frame when the queue is empty.
+        if (platform::PeekWindowMessage(message)) {
+            last_parameter = static_cast<intptr_t>(message.wparam);
+            if (message.message == platform::kWmQuit) done = true;
+            else platform::DispatchWindowMessage(message);
+        } else if (WindowActive) {
+            bool drawn = Settings.UseNetwork ? RenderNetworkFrame() : RenderSimulatorFrame();
+            if (drawn) platform::SwapGaugeBuffers(hDC);
+            else done = true;
+        } else {
+            platform::SwapGaugeBuffers(hDC);
+        }
+
+        // 2. Escape ends the loop once this pass is through; its mark stays.
+        if (KeyState[platform::kVkEscape]) done = true;
+
+        // 3. Frame on or off, at the size in the file, at the same position.
+        if (KeyState[platform::kVkF12]) {
+            DestroyGaugeWindow();
+            Settings.Frameless = !Settings.Frameless;
+            Settings.WindowWidth = ReadConfigInteger(kWinSize, kWidth, kDefaultSize);
+            Settings.WindowHeight = ReadConfigInteger(kWinSize, kHeight, kDefaultSize);
+            if (!CreateWindowAgain()) return 0;
+            KeyState[platform::kVkF12] = false;
+        }
+
+        // 4, 5. Position mode and its arrows.
+        if (KeyState[platform::kVkF11]) {
+            PositionMode = !PositionMode;
+            SizeMode = false;
+            KeyState[platform::kVkF11] = false;
+        }
+        if (PositionMode && !StepArrows(kPositionSteps)) return 0;
+
+        // 6, 7. Size mode and its arrows.
+        if (KeyState[platform::kVkF9]) {
+            SizeMode = !SizeMode;
+            PositionMode = false;
+            KeyState[platform::kVkF9] = false;
+        }
+        if (SizeMode && !StepArrows(kSizeSteps)) return 0;
+
+        // 8. Network mode: reconnect while the server is away.
+        if (Settings.UseNetwork && NetClient && !NetClient->IsConnected()) {
+            platform::SetWindowTitle(hWnd, kTitleConnecting);
+            NetClient->SetPort(Settings.ServerPort);
+            NetClient->SetAddress(Settings.ServerAddress);
+            if (NetClient->Connect()) platform::SetWindowTitle(hWnd, kTitleConnected);
+        }
+    }
+    DestroyGaugeWindow();
+    return static_cast<int>(last_parameter);
+}

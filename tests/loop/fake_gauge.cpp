@@ -1,0 +1,99 @@
+// Link-time stand-ins for the gauge window, frame drawing, window system and network
+// client, driven by FakeWorld.
+#include "fake_gauge.h"
+
+#include "app/settings.h"
+#include "gauge/frame.h"
+#include "gauge/gauge_window.h"
+#include "net/lx_tcp_block_client.h"
+
+namespace {
+constexpr const char* kTitleNotConnected = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
+int fake_window_handle = 0;
+}
+
+void ResetFakeWorld() {
+    World = FakeWorld{};
+    for (bool& key : KeyState) key = false;
+    WindowActive = true;
+    hWnd = hDC = hRC = nullptr;
+    NetClient.reset();
+}
+
+bool CreateGaugeWindow(const std::string& title, int width, int height, int color_bits, bool full_screen,
+                       bool frameless) {
+    (void)color_bits;
+    (void)full_screen;
+    World.events.push_back("create");
+    World.creations.push_back({title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating});
+    if (static_cast<int>(World.creations.size()) == World.fail_creation_number) return false;
+    hWnd = hDC = hRC = &fake_window_handle;
+    World.titles.push_back(title);
+    // The scene set-up of network mode: a new client and one connection attempt.
+    if (Settings.UseNetwork) {
+        NetClient = std::make_unique<TLxTcpBlockClient>();
+        NetClient->Connect();
+        if (!NetClient->IsConnected()) World.titles.push_back(kTitleNotConnected);
+    }
+    return true;
+}
+
+void DestroyGaugeWindow() {
+    World.events.push_back("destroy");
+    ++World.destroys;
+    hWnd = hDC = hRC = nullptr;
+    if (Settings.UseNetwork && NetClient && NetClient->IsConnected()) NetClient.reset();
+}
+
+bool RenderSimulatorFrame() {
+    World.events.push_back("frame");
+    ++World.frames;
+    if (World.on_frame) World.on_frame(World.frames);
+    return World.frame_result;
+}
+
+bool RenderNetworkFrame() { return RenderSimulatorFrame(); }
+
+namespace platform {
+
+bool PeekWindowMessage(WindowMessage& message) {
+    if (World.queue.empty()) return false;
+    message = World.queue.front();
+    World.queue.pop_front();
+    return true;
+}
+
+void DispatchWindowMessage(const WindowMessage& message) {
+    if (message.message == kWmKeyDown) KeyState[message.wparam & 0xFF] = true;
+    if (message.message == kWmKeyUp) KeyState[message.wparam & 0xFF] = false;
+    if (message.message == kWmClose) World.queue.push_back({nullptr, kWmQuit, 0, 0});
+    if (message.message == kFakeMarkKeys)
+        for (int vk : {kVkEscape, kVkLeft, kVkUp, kVkRight, kVkDown, kVkF9, kVkF11, kVkF12})
+            if (message.wparam & (uintptr_t{1} << (vk % 64))) KeyState[vk] = true;
+}
+
+bool SwapGaugeBuffers(DeviceContext) {
+    World.events.push_back("swap");
+    ++World.swaps;
+    if (World.on_swap) World.on_swap(World.swaps);
+    return true;
+}
+
+void SetWindowTitle(WindowHandle, const std::string& title) { World.titles.push_back(title); }
+
+}  // namespace platform
+
+// The client as the loop sees it: connected exactly when an attempt found the server up.
+TLxTcpBlockClient::TLxTcpBlockClient() = default;
+TLxTcpBlockClient::~TLxTcpBlockClient() = default;
+void TLxTcpBlockClient::SetPort(const std::string&) {}
+void TLxTcpBlockClient::SetAddress(const std::string&) {}
+bool TLxTcpBlockClient::IsConnected() { return World.client_connected; }
+bool TLxTcpBlockClient::Connect() {
+    World.events.push_back("connect");
+    ++World.connect_attempts;
+    World.client_connected = World.server_up;
+    return World.client_connected;
+}
+void TLxTcpBlockClient::SetErrorHandler(ErrorHandler) {}
+TLxTcpBlockClient::ErrorHandler TLxTcpBlockClient::GetErrorHandler() { return {}; }

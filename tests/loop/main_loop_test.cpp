@@ -1,0 +1,252 @@
+// The main loop's pass order, adjustment keys, re-creation and reconnection, against
+// a scripted window system (fake_gauge.cpp).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/config_file.h"
+#include "app/main_loop.h"
+#include "app/settings.h"
+#include "common/error.h"
+#include "fake_gauge.h"
+#include "gauge/gauge_window.h"
+#include "temp_dir.h"
+
+namespace {
+
+using namespace platform;
+using testing::ElementsAre;
+
+constexpr const char* kSimLink = "ZEVRA VARIOMETER v1.2 - [SIMLINK]";
+constexpr const char* kNetwork = "ZEVRA VARIOMETER v1.2 - [NETWORK]";
+constexpr const char* kNotConnected = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
+constexpr const char* kConnecting = "ZEVRA VARIO - Freeware [CONNECTING...]";
+constexpr const char* kConnected = "ZEVRA VARIO - Freeware [NETWORK]";
+
+class MainLoop : public testing::Test {
+protected:
+    TempWorkingDirectory dir;
+
+    void SetUp() override {
+        ResetFakeWorld();
+        PositionMode = SizeMode = false;
+        Recreating = true;
+        Configure("");
+    }
+    void Configure(const std::string& ini) {
+        dir.Write("ORVEXVari.INI", ini);
+        ReadConfiguration();
+    }
+    std::string Ini(const char* section, const char* key) { return ConfigFile->ReadText(section, key, "<none>"); }
+    // Queues the keys, then Escape, so that the loop ends after acting on them.
+    void KeysThenEscape(std::initializer_list<int> keys) {
+        for (int vk : keys) World.Key(vk);
+        World.Key(kVkEscape);
+    }
+};
+
+TEST_F(MainLoop, DrawsOnlyWhenNoMessageWasTakenAndEndsOnEscape) {
+    Configure("[WINDOW]\nX=10\nY=20\n[WINSIZE]\nWIDTH=300\nHEIGHT=250\n");
+    World.Message(0x0200);
+    World.on_frame = [](int frames) { if (frames == 3) World.Key(kVkEscape); };
+    RunMainLoop();
+    EXPECT_THAT(World.events, ElementsAre("create", "frame", "swap", "frame", "swap", "frame", "swap", "destroy"));
+    ASSERT_EQ(World.creations.size(), 1u);
+    const WindowCreation& first = World.creations[0];
+    EXPECT_EQ(first.title, kSimLink);
+    EXPECT_EQ(first.width, 300);
+    EXPECT_EQ(first.height, 250);
+    EXPECT_EQ(first.left, 10);
+    EXPECT_EQ(first.top, 20);
+    EXPECT_TRUE(first.recreating);  // start-up's value, held while the first window is built
+    EXPECT_FALSE(Recreating);
+    EXPECT_TRUE(KeyState[kVkEscape]);  // the loop does not clear Escape
+}
+
+TEST_F(MainLoop, CloseEndsInThePassThatTakesTheQuitMessageAndReleasesOnce) {
+    World.Message(kWmClose);
+    EXPECT_EQ(RunMainLoop(), 0);
+    EXPECT_EQ(World.destroys, 1);
+    EXPECT_EQ(World.frames, 0);
+}
+
+TEST_F(MainLoop, ReturnsTheQuitMessageParameter) {
+    World.Message(kWmQuit, 7);
+    EXPECT_EQ(RunMainLoop(), 7);
+}
+
+TEST_F(MainLoop, MinimisedWindowSwapsWithoutDrawing) {
+    WindowActive = false;
+    World.on_swap = [](int swaps) { if (swaps == 3) World.Key(kVkEscape); };
+    RunMainLoop();
+    EXPECT_THAT(World.events, ElementsAre("create", "swap", "swap", "swap", "destroy"));
+}
+
+TEST_F(MainLoop, FailedFrameEndsTheLoopWithoutSwapping) {
+    World.frame_result = false;
+    RunMainLoop();
+    EXPECT_THAT(World.events, ElementsAre("create", "frame", "destroy"));
+}
+
+TEST_F(MainLoop, FirstWindowFailingReturnsAtOnce) {
+    World.fail_creation_number = 1;
+    EXPECT_EQ(RunMainLoop(), 0);
+    EXPECT_THAT(World.events, ElementsAre("create"));
+}
+
+TEST_F(MainLoop, AdjustmentModesFollowTheirKeys) {
+    struct Case {
+        std::vector<int> keys;
+        bool position, size;
+    } cases[] = {
+        {{kVkF11}, true, false},
+        {{kVkF11, kVkF11}, false, false},
+        {{kVkF11, kVkF9}, false, true},
+        {{kVkF9, kVkF11}, true, false},
+        {{kVkF9, kVkF9}, false, false},
+        {{kVkF11, kVkF12}, true, false},  // the frame key leaves the modes as they are
+    };
+    for (const Case& c : cases) {
+        ResetFakeWorld();
+        PositionMode = SizeMode = false;
+        for (int vk : c.keys) World.Key(vk);
+        World.Key(kVkEscape);
+        RunMainLoop();
+        EXPECT_EQ(PositionMode, c.position) << c.keys.size() << " keys, first " << c.keys[0];
+        EXPECT_EQ(SizeMode, c.size) << c.keys.size() << " keys, first " << c.keys[0];
+    }
+}
+
+TEST_F(MainLoop, FrameKeyRebuildsWithTheFileSizeAndInvertedFrameAndWritesNothing) {
+    Configure("[WINSIZE]\nWIDTH=300\nHEIGHT=200\n");
+    Settings.WindowWidth = 999;  // the file, not Settings, gives the new size
+    KeysThenEscape({kVkF12});
+    RunMainLoop();
+    ASSERT_EQ(World.creations.size(), 2u);
+    EXPECT_EQ(World.creations[1].width, 300);
+    EXPECT_EQ(World.creations[1].height, 200);
+    EXPECT_TRUE(World.creations[1].frameless);
+    EXPECT_TRUE(World.creations[1].recreating);
+    EXPECT_EQ(World.creations[1].title, kSimLink);
+    EXPECT_FALSE(KeyState[kVkF12]);
+    EXPECT_EQ(dir.Read("ORVEXVari.INI"), "[WINSIZE]\nWIDTH=300\nHEIGHT=200\n");
+}
+
+TEST_F(MainLoop, ArrowsDoNothingOutsideTheModesAndKeepTheirMarks) {
+    KeysThenEscape({kVkLeft, kVkDown});
+    RunMainLoop();
+    EXPECT_EQ(World.creations.size(), 1u);
+    EXPECT_TRUE(KeyState[kVkLeft]);
+    EXPECT_TRUE(KeyState[kVkDown]);
+    EXPECT_EQ(Ini("WINDOW", "X"), "<none>");
+}
+
+TEST_F(MainLoop, HeldArrowsActInThePassOfTheModeKeyRightBeforeUp) {
+    Configure("[WINDOW]\nX=100\nY=50\n");
+    KeysThenEscape({kVkUp, kVkRight, kVkF11});
+    RunMainLoop();
+    ASSERT_EQ(World.creations.size(), 3u);
+    EXPECT_EQ(World.creations[1].left, 101);
+    EXPECT_EQ(World.creations[1].top, 50);
+    EXPECT_EQ(World.creations[2].left, 101);
+    EXPECT_EQ(World.creations[2].top, 49);
+    EXPECT_TRUE(World.creations[2].recreating);
+    EXPECT_EQ(Ini("WINDOW", "X"), "101");
+    EXPECT_EQ(Ini("WINDOW", "Y"), "49");
+    EXPECT_FALSE(KeyState[kVkRight]);
+    EXPECT_FALSE(KeyState[kVkUp]);
+}
+
+TEST_F(MainLoop, PositionStepsStartFromTheFile) {
+    Configure("[WINDOW]\nX= 7 \nY=0\n");
+    Settings.WindowLeft = 500;
+    KeysThenEscape({kVkF11, kVkLeft, kVkDown});
+    RunMainLoop();
+    EXPECT_EQ(Ini("WINDOW", "X"), "6");
+    EXPECT_EQ(Ini("WINDOW", "Y"), "1");
+    EXPECT_EQ(World.creations.back().left, 6);
+    EXPECT_EQ(World.creations.back().top, 1);
+}
+
+TEST_F(MainLoop, SizeStepsDriveWidthToZeroAndBelow) {
+    Configure("[WINSIZE]\nWIDTH=2\nHEIGHT=10\n");
+    KeysThenEscape({kVkF9, kVkLeft, kVkLeft, kVkLeft, kVkUp, kVkDown, kVkRight});
+    RunMainLoop();
+    std::vector<int> widths, heights;
+    for (const WindowCreation& c : World.creations) {
+        widths.push_back(c.width);
+        heights.push_back(c.height);
+    }
+    EXPECT_THAT(widths, ElementsAre(2, 1, 0, -1, -1, -1, 0));
+    EXPECT_THAT(heights, ElementsAre(10, 10, 10, 10, 9, 10, 10));
+    EXPECT_EQ(Ini("WINSIZE", "WIDTH"), "0");
+    EXPECT_EQ(Ini("WINSIZE", "HEIGHT"), "10");
+}
+
+TEST_F(MainLoop, EscapeWithAnArrowMarkedStillMovesOnce) {
+    Configure("[WINDOW]\nX=0\nY=0\n");
+    World.Key(kVkF11);
+    World.Message(kFakeMarkKeys, KeyBit(kVkEscape) | KeyBit(kVkRight));
+    RunMainLoop();
+    EXPECT_EQ(Ini("WINDOW", "X"), "1");
+    EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create", "destroy"));
+}
+
+TEST_F(MainLoop, FailedRecreationEndsTheLoop) {
+    World.fail_creation_number = 2;
+    World.Key(kVkF12);
+    World.Key(kVkF11);  // never reached
+    EXPECT_EQ(RunMainLoop(), 0);
+    EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create"));
+    EXPECT_FALSE(PositionMode);
+}
+
+TEST_F(MainLoop, BadCoordinateInTheFileRaises) {
+    Configure("[WINDOW]\nX=1\n");
+    dir.Write("ORVEXVari.INI", "[WINDOW]\nX=left\n");
+    KeysThenEscape({kVkF11, kVkRight});
+    try {
+        RunMainLoop();
+        FAIL() << "the bad X was taken";
+    } catch (const EVarioError& error) {
+        EXPECT_STREQ(error.what(), "'left' is not a valid integer value");
+    }
+}
+
+TEST_F(MainLoop, NetworkTitlesWhileTheServerIsDownThenUp) {
+    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+    World.on_frame = [](int frames) {
+        if (frames == 2) World.server_up = true;
+        if (frames == 4) World.Key(kVkEscape);
+    };
+    RunMainLoop();
+    EXPECT_THAT(World.titles, ElementsAre(kNetwork, kNotConnected, kConnecting, kConnecting, kConnected));
+    EXPECT_EQ(World.connect_attempts, 3);  // the scene's, then one per pass until up
+}
+
+TEST_F(MainLoop, NetworkTitleStaysWhileTheConnectionHolds) {
+    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+    World.server_up = true;
+    World.on_frame = [](int frames) { if (frames == 3) World.Key(kVkEscape); };
+    RunMainLoop();
+    EXPECT_THAT(World.titles, ElementsAre(kNetwork));
+    EXPECT_EQ(World.connect_attempts, 1);
+}
+
+TEST_F(MainLoop, EscapeWithoutConnectionMakesALastAttempt) {
+    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+    World.Key(kVkEscape);
+    RunMainLoop();
+    EXPECT_EQ(World.connect_attempts, 2);
+    EXPECT_EQ(World.titles.back(), kConnecting);
+}
+
+TEST_F(MainLoop, NetworkRebuildMakesANewClientAndRetitles) {
+    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+    World.server_up = true;
+    KeysThenEscape({kVkF12});
+    RunMainLoop();
+    EXPECT_THAT(World.titles, ElementsAre(kNetwork, kNetwork));
+    EXPECT_EQ(World.connect_attempts, 2);
+}
+
+}  // namespace
