@@ -25,7 +25,7 @@ const char kUsage[] =
     "feeds the vertical speed (offset 0x0842, metres per minute, descent positive).\n"
     "\n"
     "Source of the vertical speed (default: the built-in flight profile, repeating):\n"
-    "  --script T:V,T:V,...  from T seconds after the start the value is V\n"
+    "  --script T:V,T:V,...  from T seconds after the first exchange the value is V\n"
     "  --value V             a constant value\n"
     "Options for tests:\n"
     "  --fallback-class      offer the window under \"SIMHOSTMAIN\" instead\n"
@@ -63,8 +63,7 @@ class SimHost final : public platform::SimLinkAddOnHandler {
 public:
     explicit SimHost(const Options& options)
         : options_(options),
-          offsets_(options.add_on_version, options.sim_version),
-          start_(std::chrono::steady_clock::now()) {}
+          offsets_(options.add_on_version, options.sim_version) {}
 
     void OnReady(const std::string& where) override {
         std::printf("vario-simhost: ready, window class %s (%s)\n", options_.window_class, where.c_str());
@@ -72,7 +71,8 @@ public:
     }
 
     intptr_t OnIpcMessage(uint8_t* area, size_t area_bytes) override {
-        ++exchanges_;
+        // Time runs from the first exchange, so that a script starts when a client comes.
+        if (exchanges_++ == 0) start_ = std::chrono::steady_clock::now();
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         offsets_.SetVerticalSpeed(options_.profile->WordAt(seconds));
         std::string trace;
