@@ -44,10 +44,21 @@ start_host() {  # start_host ARGS...: starts vario-simhost and waits until it an
 }
 
 probe_status=0
-run_probe() { probe_status=0; run_in "$dir" "$platform" vario-simlink-probe "$@" >"$probe" 2>&1 || probe_status=$?; }
+run_probe() {  # Windows programs end their lines with CR LF
+  probe_status=0
+  run_in "$dir" "$platform" vario-simlink-probe "$@" >"$probe" 2>&1 || probe_status=$?
+  sed -i 's/\r$//' "$probe"
+}
 
 wait_host_end() {  # the host quits by itself after its --exchanges
-  for _ in $(seq 300); do kill -0 "$host_pid" 2>/dev/null || { host_pid=; return 0; }; sleep 0.1; done
+  for _ in $(seq 300); do
+    if ! kill -0 "$host_pid" 2>/dev/null; then
+      host_pid=
+      sed -i 's/\r$//' "$host"
+      return 0
+    fi
+    sleep 0.1
+  done
   fail "vario-simhost did not quit after its exchanges: $(cat "$host")"
 }
 
