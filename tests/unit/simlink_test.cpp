@@ -17,6 +17,14 @@ namespace {
 
 uint32_t Le32(const std::vector<uint8_t>& bytes, size_t at) { return simlink::LoadLe32(bytes.data() + at); }
 
+// The identifier, offset and size of the record at `at`.
+void ExpectRecord(const std::vector<uint8_t>& batch, size_t at, uint32_t identifier, uint32_t offset, uint32_t size) {
+    SCOPED_TRACE(testing::Message() << "record at byte " << at);
+    EXPECT_EQ(Le32(batch, at), identifier);
+    EXPECT_EQ(Le32(batch, at + 4), offset);
+    EXPECT_EQ(Le32(batch, at + 8), size);
+}
+
 // The add-on and the operating system in one object: offsets with the version words
 // held fixed, a request area in process memory, and a record of everything asked.
 class FakeAddOn final : public platform::SimLinkIpc {
@@ -167,13 +175,14 @@ protected:
         fake.send_calls = 0;
     }
     size_t Queued() const { return IpcState().area_next - IpcState().area_start; }
-    void ExpectReleased() {
+    void ExpectReleased() { ExpectReleasedBy(fake); }
+    static void ExpectReleasedBy(const FakeAddOn& add_on) {
         EXPECT_EQ(IpcState().area_start, nullptr);
         EXPECT_EQ(IpcState().ipc_atom, 0);
         EXPECT_EQ(IpcState().mapping_handle, 0u);
-        EXPECT_EQ(fake.live_atoms, 0);
-        EXPECT_EQ(fake.live_mappings, 0);
-        EXPECT_EQ(fake.live_views, 0);
+        EXPECT_EQ(add_on.live_atoms, 0);
+        EXPECT_EQ(add_on.live_mappings, 0);
+        EXPECT_EQ(add_on.live_views, 0);
     }
     FakeAddOn fake;
 };
@@ -189,16 +198,10 @@ TEST_F(SimLinkTest, HandshakeSendsVersionReadsAndClientVersionOnceThenOpens) {
     // read 0x3304 (20 bytes), read 0x3308 (20), write 0x330A = EC 03 (14), terminator (4)
     const std::vector<uint8_t>& first = fake.batches[0];
     ASSERT_EQ(first.size(), 58u);
-    EXPECT_EQ(Le32(first, 0), 1u);
-    EXPECT_EQ(Le32(first, 4), 0x3304u);
-    EXPECT_EQ(Le32(first, 8), 4u);
+    ExpectRecord(first, 0, 1, 0x3304, 4);
     EXPECT_NE(Le32(first, 12), 0u);
-    EXPECT_EQ(Le32(first, 20), 1u);
-    EXPECT_EQ(Le32(first, 24), 0x3308u);
-    EXPECT_EQ(Le32(first, 28), 4u);
-    EXPECT_EQ(Le32(first, 40), 2u);
-    EXPECT_EQ(Le32(first, 44), 0x330Au);
-    EXPECT_EQ(Le32(first, 48), 2u);
+    ExpectRecord(first, 20, 1, 0x3308, 4);
+    ExpectRecord(first, 40, 2, 0x330A, 2);
     EXPECT_EQ(first[52], 0xEC);
     EXPECT_EQ(first[53], 0x03);
     EXPECT_EQ(Le32(first, 54), 0u);
@@ -306,12 +309,7 @@ TEST_F(SimLinkTest, FailedOpenLeavesNothingBehind) {
         uint32_t result = 99;
         EXPECT_FALSE(IpcOpen(0, result));
         EXPECT_EQ(result, c.expected);
-        EXPECT_EQ(IpcState().area_start, nullptr);
-        EXPECT_EQ(IpcState().ipc_atom, 0);
-        EXPECT_EQ(IpcState().mapping_handle, 0u);
-        EXPECT_EQ(local.live_atoms, 0);
-        EXPECT_EQ(local.live_mappings, 0);
-        EXPECT_EQ(local.live_views, 0);
+        ExpectReleasedBy(local);
         if (c.expected == ResultNoWindow) {
             EXPECT_EQ(local.atom_calls, 0);
             EXPECT_EQ(local.find_calls, 2);  // both classes tried
@@ -361,14 +359,10 @@ TEST_F(SimLinkTest, TwoReadsArePackedAndDelivered) {
     ASSERT_EQ(fake.batches.size(), 1u);
     const std::vector<uint8_t>& batch = fake.batches[0];
     ASSERT_EQ(batch.size(), 42u);  // 0-17, 18-37, terminator 38-41
-    EXPECT_EQ(Le32(batch, 0), 1u);
-    EXPECT_EQ(Le32(batch, 4), 0x0842u);
-    EXPECT_EQ(Le32(batch, 8), 2u);
+    ExpectRecord(batch, 0, 1, 0x0842, 2);
     EXPECT_EQ(batch[16], 0);
     EXPECT_EQ(batch[17], 0);
-    EXPECT_EQ(Le32(batch, 18), 1u);
-    EXPECT_EQ(Le32(batch, 22), 0x1000u);
-    EXPECT_EQ(Le32(batch, 26), 4u);
+    ExpectRecord(batch, 18, 1, 0x1000, 4);
     EXPECT_EQ(Le32(batch, 34), 0u);
     EXPECT_EQ(Le32(batch, 38), 0u);
     EXPECT_EQ(vertical_speed, -456);
