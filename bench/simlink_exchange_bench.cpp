@@ -22,7 +22,7 @@ extern char** environ;
 
 namespace {
 
-constexpr int kPerBatch = 2000;
+constexpr int kPerBatch = 100;
 
 template <typename Step>
 double MicrosecondsPerStep(Step step) {
@@ -40,7 +40,7 @@ double Median(std::vector<double> values) {
 
 int main(int argc, char** argv) {
     std::string simhost = argc > 1 ? argv[1] : VARIO_SIMHOST_PATH;
-    int rounds = argc > 2 ? std::atoi(argv[2]) : 15;
+    int rounds = argc > 2 ? std::atoi(argv[2]) : 300;
     char dir_template[] = "/tmp/simlink-bench.XXXXXX";
     char* dir = mkdtemp(dir_template);
     if (!dir) return 1;
@@ -78,9 +78,16 @@ int main(int argc, char** argv) {
         MicrosecondsPerStep(exchange);  // warm-up
         MicrosecondsPerStep(bare);
         std::vector<double> exchange_us, bare_us;
+        // Short batches, alternating which goes first, so that the load of a shared
+        // machine falls on both alike; the medians drop the disturbed batches.
         for (int round = 0; round < rounds; ++round) {
-            exchange_us.push_back(MicrosecondsPerStep(exchange));
-            bare_us.push_back(MicrosecondsPerStep(bare));
+            if (round % 2 == 0) {
+                exchange_us.push_back(MicrosecondsPerStep(exchange));
+                bare_us.push_back(MicrosecondsPerStep(bare));
+            } else {
+                bare_us.push_back(MicrosecondsPerStep(bare));
+                exchange_us.push_back(MicrosecondsPerStep(exchange));
+            }
         }
         double exchange_median = Median(exchange_us), bare_median = Median(bare_us);
         std::printf("per-frame exchange (2-byte read + IpcProcess): %.2f us  (value %d)\n", exchange_median,

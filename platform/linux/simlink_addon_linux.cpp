@@ -12,7 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <map>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,7 +25,6 @@ namespace {
 using namespace simlink_linux;
 
 constexpr size_t kAreaBytes = 0x8000;
-constexpr size_t kMaxCachedAreas = 16;
 
 volatile sig_atomic_t stop_requested = 0;
 void RequestStop(int) { stop_requested = 1; }
@@ -50,54 +49,50 @@ bool PrepareDirectory(const std::string& dir, std::string& error) {
     return true;
 }
 
-// A request area found by name, kept while its name still refers to the same block.
-struct OpenArea {
-    int fd;
-    uint8_t* view;
-};
+// One client connection and the request area it last named. A client that opens its
+// link again connects anew and takes a new atom, so the area is looked up again then.
+struct Client {
+    int fd = -1;
+    uint64_t atom = 0;
+    std::string area_name;
+    int area_fd = -1;
+    uint8_t* area = nullptr;
 
-class AreaCache {
-public:
-    ~AreaCache() {
-        for (auto& [name, area] : areas_) Release(area);
+    void ReleaseArea() {
+        if (area != nullptr) munmap(area, kAreaBytes);
+        if (area_fd >= 0) close(area_fd);
+        area = nullptr;
+        area_fd = -1;
+        area_name.clear();
     }
 
-    uint8_t* Find(const std::string& name) {
-        if (auto found = areas_.find(name); found != areas_.end()) {
-            struct stat info {};
-            // A block that was unlinked since (the client closed and opened again) is stale.
-            if (fstat(found->second.fd, &info) == 0 && info.st_nlink > 0) return found->second.view;
-            Release(found->second);
-            areas_.erase(found);
-        }
-        std::string shm_name = SharedMemoryName(name);
+    // The area named in a message: a block of this user, at least as large as an area.
+    uint8_t* FindArea(uint64_t message_atom, const char* name, size_t name_bytes) {
+        if (area != nullptr && atom == message_atom && area_name.size() == name_bytes &&
+            std::memcmp(area_name.data(), name, name_bytes) == 0)
+            return area;
+        ReleaseArea();
+        std::string wanted(name, name_bytes);
+        std::string shm_name = SharedMemoryName(wanted);
         if (shm_name.empty()) return nullptr;
-        int fd = shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC, 0);
-        if (fd < 0) return nullptr;
+        int opened = shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC, 0);
+        if (opened < 0) return nullptr;
         struct stat info {};
-        if (fstat(fd, &info) != 0 || info.st_uid != geteuid() || info.st_size < static_cast<off_t>(kAreaBytes)) {
-            close(fd);
+        if (fstat(opened, &info) != 0 || info.st_uid != geteuid() || info.st_size < static_cast<off_t>(kAreaBytes)) {
+            close(opened);
             return nullptr;
         }
-        void* view = mmap(nullptr, kAreaBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        void* view = mmap(nullptr, kAreaBytes, PROT_READ | PROT_WRITE, MAP_SHARED, opened, 0);
         if (view == MAP_FAILED) {
-            close(fd);
+            close(opened);
             return nullptr;
         }
-        if (areas_.size() >= kMaxCachedAreas) {
-            for (auto& [old_name, area] : areas_) Release(area);
-            areas_.clear();
-        }
-        areas_[name] = {fd, static_cast<uint8_t*>(view)};
-        return static_cast<uint8_t*>(view);
+        atom = message_atom;
+        area_name = std::move(wanted);
+        area_fd = opened;
+        area = static_cast<uint8_t*>(view);
+        return area;
     }
-
-private:
-    static void Release(OpenArea& area) {
-        munmap(area.view, kAreaBytes);
-        close(area.fd);
-    }
-    std::map<std::string, OpenArea> areas_;
 };
 
 }  // namespace
@@ -141,13 +136,12 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
     signal(SIGPIPE, SIG_IGN);
 
     uint32_t registered = RegisteredMessageNumber(message_name);
-    AreaCache areas;
-    std::vector<int> clients;
+    std::vector<Client> clients;
     handler.OnReady(path);
     bool stop = false;
     while (!stop && !stop_requested) {
         std::vector<pollfd> watched{{listener, POLLIN, 0}};
-        for (int fd : clients) watched.push_back({fd, POLLIN, 0});
+        for (const Client& client : clients) watched.push_back({client.fd, POLLIN, 0});
         if (poll(watched.data(), watched.size(), -1) < 0) {
             if (errno == EINTR) continue;
             error = ErrnoText("poll");
@@ -159,20 +153,22 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
             socklen_t peer_size = sizeof peer;
             if (client >= 0 && getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &peer_size) == 0 &&
                 peer.uid == geteuid())
-                clients.push_back(client);
+                clients.push_back({client});
             else if (client >= 0)
                 close(client);
         }
-        for (size_t i = 1; i < watched.size() && !stop; ++i) {
-            if (watched[i].revents == 0) continue;
-            int fd = watched[i].fd;
+        // Watched entry i + 1 is clients[i]; clients leave only after this pass.
+        std::vector<size_t> gone;
+        for (size_t i = 0; i + 1 < watched.size() && !stop; ++i) {
+            if (watched[i + 1].revents == 0) continue;
+            Client& client = clients[i];
+            int fd = client.fd;
             char packet[sizeof(MessagePacket) + kMaxAtomNameBytes];
             ssize_t got = recv(fd, packet, sizeof packet, 0);
             if (got < 0 && errno == EINTR) continue;
             if (got < static_cast<ssize_t>(sizeof(MessagePacket))) {
                 // Closed, failed, or not one of our packets: drop the client.
-                close(fd);
-                std::erase(clients, fd);
+                gone.push_back(i);
                 continue;
             }
             MessagePacket header;
@@ -180,14 +176,22 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
             ReplyPacket reply{header.sequence, 0, 0};
             if (header.message == registered) {
                 size_t name_bytes = std::min<size_t>(header.name_bytes, static_cast<size_t>(got) - sizeof header);
-                uint8_t* area = areas.Find(std::string(packet + sizeof header, name_bytes));
+                uint8_t* area = client.FindArea(header.wparam, packet + sizeof header, name_bytes);
                 reply.reply = handler.OnIpcMessage(area, area ? kAreaBytes : 0);
             }
             send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
             if (header.message == registered) stop = handler.ShouldStop();
         }
+        for (auto index = gone.rbegin(); index != gone.rend(); ++index) {
+            clients[*index].ReleaseArea();
+            close(clients[*index].fd);
+            clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(*index));
+        }
     }
-    for (int fd : clients) close(fd);
+    for (Client& client : clients) {
+        client.ReleaseArea();
+        close(client.fd);
+    }
     close(listener);
     unlink(path.c_str());
     return error.empty();

@@ -17,7 +17,6 @@
 #include <cstring>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "platform/linux/simlink_linux_internal.h"
 #include "platform/simlink_ipc.h"
@@ -211,14 +210,15 @@ public:
         }
         int fd = found->second;
         MessagePacket header{++sequence_, message, wparam, lparam, 0, 0};
-        std::string atom_name;
+        static const std::string kNoName;
+        const std::string* atom_name = &kNoName;
         if (auto atom = atoms_.find(static_cast<uint16_t>(wparam)); wparam <= 0xFFFF && atom != atoms_.end())
-            atom_name = atom->second.name;
-        header.name_bytes = static_cast<uint32_t>(atom_name.size());
+            atom_name = &atom->second.name;
+        header.name_bytes = static_cast<uint32_t>(atom_name->size());
         char packet[sizeof header + kMaxAtomNameBytes];
         std::memcpy(packet, &header, sizeof header);
-        std::memcpy(packet + sizeof header, atom_name.data(), atom_name.size());
-        if (send(fd, packet, sizeof header + atom_name.size(), MSG_NOSIGNAL) < 0) {
+        std::memcpy(packet + sizeof header, atom_name->data(), atom_name->size());
+        if (send(fd, packet, sizeof header + atom_name->size(), MSG_NOSIGNAL) < 0) {
             last_error_ = kErrorInvalidWindowHandle;  // the add-on has gone away
             return false;
         }
