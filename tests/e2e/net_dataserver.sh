@@ -52,6 +52,8 @@ start_server VARIO_DATASERVER_VALUE_PORT --value -157 --log
 start_server VARIO_DATASERVER_BLANKS_PORT --raw '  12  \0'
 start_server VARIO_DATASERVER_LINE_END_PORT --raw '12\r\n\0'
 start_server VARIO_DATASERVER_CLOSING_PORT --close-after 0
+start_server VARIO_DATASERVER_COMMA_PORT --raw '1,5\0'
+start_server VARIO_DATASERVER_POINT_PORT --raw '1.5\0'
 delayed_port=$(free_port)
 if [ "$server" = windows ]; then
   (cd "$dir" && exec wine "./$server_program" --port "$delayed_port" --listen-delay 4 --value 33 >delayed.out 2>&1) &
@@ -60,24 +62,46 @@ else
 fi
 server_pids+=($!)
 export VARIO_DATASERVER_VALUE_PORT VARIO_DATASERVER_BLANKS_PORT VARIO_DATASERVER_LINE_END_PORT \
-  VARIO_DATASERVER_CLOSING_PORT VARIO_DATASERVER_DELAYED_PORT=$delayed_port
+  VARIO_DATASERVER_CLOSING_PORT VARIO_DATASERVER_COMMA_PORT VARIO_DATASERVER_POINT_PORT \
+  VARIO_DATASERVER_DELAYED_PORT=$delayed_port
+
+# run_client OUTPUT GTEST-FILTER: runs the client build's tests; returns their status.
+run_client() {
+  local out=$1 filter=$2
+  if [ "$client" = windows ]; then
+    local exe=$VARIO_WINDOWS_BUILD/tests/unit/unit_tests.exe
+    [ -f "$exe" ] || fail "no $exe (run scripts/build)"
+    wine_env
+    (cd "$dir" && timeout 240 wine "$exe" --gtest_filter="$filter" >"$out" 2>&1)
+  else
+    local exe=$VARIO_LINUX_BUILD/tests/unit/unit_tests
+    [ -x "$exe" ] || fail "no $exe (run scripts/build)"
+    (cd "$dir" && timeout 240 "$exe" --gtest_filter="$filter" >"$out" 2>&1)
+  fi
+}
 
 out=$dir/client.out
 status=0
-if [ "$client" = windows ]; then
-  exe=$VARIO_WINDOWS_BUILD/tests/unit/unit_tests.exe
-  [ -f "$exe" ] || fail "no $exe (run scripts/build)"
-  wine_env
-  (cd "$dir" && timeout 240 wine "$exe" --gtest_filter='DataServer.*' >"$out" 2>&1) || status=$?
-else
-  exe=$VARIO_LINUX_BUILD/tests/unit/unit_tests
-  [ -x "$exe" ] || fail "no $exe (run scripts/build)"
-  (cd "$dir" && timeout 240 "$exe" --gtest_filter='DataServer.*' >"$out" 2>&1) || status=$?
-fi
+run_client "$out" 'DataServer.*' || status=$?
 cat "$out"
 [ "$status" -eq 0 ] || fail "the $client queries against the $server server failed (status $status)"
-expect_contains "$out" "[  PASSED  ] 5 tests."
+expect_contains "$out" "[  PASSED  ] 6 tests."
 if grep -qF "SKIPPED" "$out"; then fail "tests were skipped"; fi
 expect_contains "$dir/VARIO_DATASERVER_VALUE_PORT.out" "request: 2114,2,4"
 expect_contains "$dir/VARIO_DATASERVER_VALUE_PORT.out" "request: -5,2,4"
+
+# Once more with the user's regional settings in German: the comma is the separator.
+# Wine takes it from the locale variables; glibc needs the locale's data, built here.
+if [ "$client" = linux ]; then
+  mkdir -p "$dir/locales"
+  localedef -i de_DE -f UTF-8 "$dir/locales/de_DE.UTF-8" 2>"$dir/localedef.err" ||
+    [ -d "$dir/locales/de_DE.UTF-8" ] || fail "cannot build the de_DE locale: $(cat "$dir/localedef.err")"
+  export LOCPATH=$dir/locales
+fi
+out=$dir/client-comma.out
+status=0
+LC_ALL=de_DE.UTF-8 VARIO_EXPECT_DECIMAL_SEPARATOR=, run_client "$out" 'DataServer.ReplyFollows*' || status=$?
+cat "$out"
+[ "$status" -eq 0 ] || fail "the $client queries in a comma locale failed (status $status)"
+expect_contains "$out" "[  PASSED  ] 1 test."
 note "net dataserver: $client client, $server server: ok"

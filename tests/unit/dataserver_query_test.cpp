@@ -77,4 +77,30 @@ TEST_F(DataServer, ConnectionAttemptsSucceedOnceTheServerListens) {
     EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 33.0);  // --value 33
 }
 
+TEST_F(DataServer, ReplyFollowsTheUsersDecimalSeparator) {
+    // The script runs this once more in a comma locale, and says which separator to expect.
+    std::string expected = platform::EnvironmentValue("VARIO_EXPECT_DECIMAL_SEPARATOR");
+    char separator = platform::DecimalSeparator();
+    if (!expected.empty()) {
+        EXPECT_EQ(std::string(1, separator), expected);
+    }
+    const std::pair<const char*, std::string> servers[] = {{"VARIO_DATASERVER_COMMA_PORT", "1,5"},
+                                                           {"VARIO_DATASERVER_POINT_PORT", "1.5"}};
+    for (const auto& [variable, reply] : servers) {
+        CONNECT_OR_SKIP(variable);  // --raw with the reply and a NUL
+        ASSERT_TRUE(NetClient->Connect());
+        if (reply[1] == separator) {
+            EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 1.5) << reply;
+        } else {
+            EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }),
+                      "'" + reply + "' is not a valid floating point value");
+        }
+        NetClient.reset();
+    }
+    // A whole number reads the same in every locale.
+    CONNECT_OR_SKIP("VARIO_DATASERVER_VALUE_PORT");
+    ASSERT_TRUE(NetClient->Connect());
+    EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), -157.0);
+}
+
 }  // namespace
