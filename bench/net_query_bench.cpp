@@ -53,47 +53,41 @@ int main(int argc, char** argv) {
 
     // One server for both kinds of exchange, so that both meet the same process; it takes
     // one client at a time, so each block of exchanges makes its own connection.
-    pid_t servers[1] = {0};
-    std::string ports[1];
+    pid_t server = 0;
     auto stop = [&] {
-        for (pid_t server : servers) {
-            if (server <= 0) continue;
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
-        }
+        if (server <= 0) return;
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
     };
-    for (int n = 0; n < 1; ++n) {
-        char port_file[] = "/tmp/vario-bench-port-XXXXXX";
-        int fd = mkstemp(port_file);
-        if (fd < 0) return 1;
-        close(fd);
-        unlink(port_file);
-        std::vector<std::string> args = {server_path, "--port", "0", "--port-file", port_file, "--value", "-157"};
-        std::vector<char*> argv_server;
-        for (auto& a : args) argv_server.push_back(a.data());
-        argv_server.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        int spawned = posix_spawn(&servers[n], server_path.c_str(), &actions, nullptr, argv_server.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            std::fprintf(stderr, "cannot start %s\n", server_path.c_str());
-            stop();
-            return 1;
-        }
-        for (int i = 0; i < 100 && ports[n].empty(); ++i) {
-            platform::SleepMilliseconds(50);
-            std::ifstream(port_file) >> ports[n];
-        }
-        unlink(port_file);
-        if (ports[n].empty()) {
-            std::fprintf(stderr, "the data server did not start\n");
-            stop();
-            return 1;
-        }
+    char port_file[] = "/tmp/vario-bench-port-XXXXXX";
+    int fd = mkstemp(port_file);
+    if (fd < 0) return 1;
+    close(fd);
+    unlink(port_file);
+    std::vector<std::string> args = {server_path, "--port", "0", "--port-file", port_file, "--value", "-157"};
+    std::vector<char*> argv_server;
+    for (auto& a : args) argv_server.push_back(a.data());
+    argv_server.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    int spawned = posix_spawn(&server, server_path.c_str(), &actions, nullptr, argv_server.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::fprintf(stderr, "cannot start %s\n", server_path.c_str());
+        return 1;
     }
-    const std::string& port = ports[0];
+    std::string port;
+    for (int i = 0; i < 100 && port.empty(); ++i) {
+        platform::SleepMilliseconds(50);
+        std::ifstream(port_file) >> port;
+    }
+    unlink(port_file);
+    if (port.empty()) {
+        std::fprintf(stderr, "the data server did not start\n");
+        stop();
+        return 1;
+    }
 
     platform::SocketAddress address;
     address.port_net = platform::HostToNet16(static_cast<uint16_t>(std::atoi(port.c_str())));

@@ -170,6 +170,7 @@ int32_t TLxIpSocket::Close() {
     platform::ShutdownSocket(handle_);
     int32_t result = platform::CloseSocket(handle_);
     open_ = false;
+    readable_seen_ = false;
     handle_ = platform::kNoSocket;
     return result;
 }
@@ -229,7 +230,8 @@ bool TLxIpSocket::WaitReadable(int32_t wait_s) {
         int error_number = platform::LastSocketError();
         RaiseSocketError(LxErrorText(error_number), error_number);
     }
-    return result > 0;
+    readable_seen_ = result > 0;
+    return readable_seen_;
 }
 
 bool TLxIpSocket::WaitWritable() {
@@ -261,7 +263,8 @@ bool TLxIpSocket::Send(const uint8_t* bytes, int32_t count) {
 
 const uint8_t* TLxIpSocket::Receive(int32_t& count, bool& received) {
     received = false;
-    if (!WaitReadable(kReceiveWait_s)) return nullptr;
+    if (!readable_seen_ && !WaitReadable(kReceiveWait_s)) return nullptr;
+    readable_seen_ = false;
     count = 0;
     uint32_t pending = 0;
     if (platform::PendingByteCount(handle_, pending) != 0) {

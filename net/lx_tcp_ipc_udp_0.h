@@ -135,6 +135,9 @@ private:
     std::string name_ = "<_blocking_client>";
     platform::SocketHandle handle_ = platform::kNoSocket;
     bool open_ = false;
+    // Set when a readiness test found data (or the peer's close) waiting: that stays so
+    // until a receive or a close, so the receive need not test again.
+    bool readable_seen_ = false;
     platform::SocketAddress address_;
     std::string port_text_ = kPortUnset;
     std::string address_text_ = kAddressUnknown;

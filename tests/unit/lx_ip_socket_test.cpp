@@ -13,12 +13,18 @@ namespace {
 
 TLxRef<TLxIpSocket> NewSocket() { return TLxRef<TLxIpSocket>(new TLxIpSocket()); }
 
-// A socket of its own, attached and connected to the listener.
-TLxRef<TLxIpSocket> OpenSocket(const TestListener& listener) {
+// A socket set to the listener's address and port, with a new platform handle attached.
+TLxRef<TLxIpSocket> AttachedSocket(const TestListener& listener) {
     auto socket = NewSocket();
     socket->SetPort(listener.PortText());
     socket->SetAddress("127.0.0.1");
     socket->Attach(platform::OpenTcpSocket());
+    return socket;
+}
+
+// The same, connected.
+TLxRef<TLxIpSocket> OpenSocket(const TestListener& listener) {
+    auto socket = AttachedSocket(listener);
     EXPECT_EQ(socket->Connect(), 0);
     return socket;
 }
@@ -49,11 +55,8 @@ TEST(LxErrorText, TranslatesWinSockNumbers) {
 TEST(LxErrorText, NamesTheErrorOfARefusedConnection) {
     TestListener listener;
     ASSERT_TRUE(listener.Ok());
-    auto socket = NewSocket();
-    socket->SetPort(listener.PortText());
-    socket->SetAddress("127.0.0.1");
+    auto socket = AttachedSocket(listener);
     listener.Close();
-    socket->Attach(platform::OpenTcpSocket());
     EXPECT_NE(socket->Connect(), 0);
     EXPECT_EQ(socket->ErrorText(), "Connection refused");
 }
@@ -231,10 +234,7 @@ TEST(LxIpSocket, SendWithoutConnectionRaises) {
 TEST(LxIpSocket, SendToAPeerThatDoesNotReadGivesUpAfterAboutOneSecond) {
     TestListener listener;
     ASSERT_TRUE(listener.Ok());
-    auto socket = NewSocket();
-    socket->SetPort(listener.PortText());
-    socket->SetAddress("127.0.0.1");
-    socket->Attach(platform::OpenTcpSocket());
+    auto socket = AttachedSocket(listener);
     platform::SetSocketBufferSizes(socket->Handle(), 4096);
     ASSERT_EQ(socket->Connect(), 0);
     auto peer = listener.Accept();
