@@ -157,7 +157,6 @@ bool WriteIcon(const std::filesystem::path& path) {
 
 constexpr double kDialQuadHalf = 1.0;
 constexpr double kNeedleQuadHalf = 0.65;
-constexpr double kOverlayQuadHalf = 0.5;
 
 constexpr int kDialSidePx = 512;
 constexpr int kNeedleSidePx = 512;
@@ -195,7 +194,7 @@ struct Surface {
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 
-    // Makes one user unit `half_extent` dial units across half the picture.
+    // User units become dial units, for a picture spanning -half_extent..half_extent.
     void UseDialUnits(double half_extent) {
         int side = cairo_image_surface_get_width(surface);
         cairo_translate(cr, side / 2.0, side / 2.0);
@@ -368,7 +367,7 @@ void DrawNeedle(Surface& s) {
     cairo_fill(cr);
 }
 
-// Overlay units: the picture's half-side is 1 (half of the dial's central half).
+// Overlay units: -1..1 across the picture, which the gauge shows over the dial's -0.5..0.5.
 void OverlayUnits(Surface& s) {
     int side = cairo_image_surface_get_width(s.surface);
     cairo_translate(s.cr, side / 2.0, side / 2.0);

@@ -3,9 +3,11 @@
 // that fit the blend functions the frame drawing uses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <filesystem>
+#include <numbers>
 #include <optional>
 #include <string>
 
@@ -58,7 +60,7 @@ double Brightness(const GaugeImage& image, double x, double y, double half) {
 double TickAngleNear(const GaugeImage& dial, double expected_deg, double radius) {
     double weight_sum = 0, angle_sum = 0;
     for (double deg = expected_deg - 1.4; deg <= expected_deg + 1.4; deg += 0.02) {
-        double a = deg * M_PI / 180;
+        double a = deg * std::numbers::pi / 180;
         double weight = Brightness(dial, -radius * std::cos(a), radius * std::sin(a), 1.0) - 128;
         if (weight <= 0) continue;
         weight_sum += weight;
@@ -86,7 +88,7 @@ TEST_F(GaugeImages, DialMarksStandWhereTheScalePutsTheNeedle) {
     }
     // Between the marks of 1000 and 1100 ft/min the face is dark.
     double between_deg = VerticalSpeedToAngle(1050);
-    double a = between_deg * M_PI / 180;
+    double a = between_deg * std::numbers::pi / 180;
     EXPECT_LT(Brightness(dial, -0.63 * std::cos(a), 0.63 * std::sin(a), 1.0), 80);
 }
 
@@ -96,8 +98,8 @@ TEST_F(GaugeImages, DialStaysInsideWhatTheWindowShows) {
     double brightest_outside = 0;
     for (double r = kVisibleR + 0.01; r < 1.0; r += 0.01)
         for (double deg = 0; deg < 360; deg += 0.5)
-            brightest_outside = std::max(brightest_outside, Brightness(dial, r * std::cos(deg * M_PI / 180),
-                                                                       r * std::sin(deg * M_PI / 180), 1.0));
+            brightest_outside = std::max(brightest_outside, Brightness(dial, r * std::cos(deg * std::numbers::pi / 180),
+                                                                       r * std::sin(deg * std::numbers::pi / 180), 1.0));
     EXPECT_LT(brightest_outside, 8);
 }
 
