@@ -24,6 +24,8 @@ double Word(int16_t raw_mpm) { return RawToFeetPerMinute(raw_mpm); }
 constexpr double kExact = 1e-9;
 constexpr double kQuoted = 1e-4;
 
+void PrintTo(const ScaleCase& c, std::ostream* os) { *os << c.name << " (" << c.fpm << " ft/min)"; }
+
 class VerticalSpeedScale : public testing::TestWithParam<ScaleCase> {};
 
 TEST_P(VerticalSpeedScale, GivesTheNeedleAngle) {
