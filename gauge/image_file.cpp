@@ -6,6 +6,7 @@
 
 #include <bit>
 
+#include "common/little_endian.h"
 #include "platform/system.h"
 
 namespace {
@@ -19,12 +20,6 @@ constexpr uint32_t kCompressionMasks = 3;  // BI_BITFIELDS
 // refusing it keeps a small file from asking for gigabytes.
 constexpr int64_t kMaxSidePx = 16384;
 constexpr int64_t kMaxPixels = int64_t{1} << 26;
-
-uint16_t U16(std::span<const uint8_t> b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-uint32_t U32(std::span<const uint8_t> b, size_t at) {
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
 
 // One colour channel held under a bit mask (16- and 32-bit pixels), widened to 8 bits.
 struct Channel {
@@ -52,8 +47,8 @@ struct Channel {
 
 std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
     if (bytes.size() < kFileHeaderSize + 4 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
-    const uint64_t pixels_at = U32(bytes, 10);
-    const uint32_t header_size = U32(bytes, kFileHeaderSize);
+    const uint64_t pixels_at = ReadU32(bytes, 10);
+    const uint32_t header_size = ReadU32(bytes, kFileHeaderSize);
     const bool core = header_size == kCoreHeaderSize;
     if (!core && (header_size < kInfoHeaderSize || header_size > 1024)) return std::nullopt;
     if (kFileHeaderSize + header_size > bytes.size()) return std::nullopt;
@@ -63,17 +58,17 @@ std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
     uint16_t planes, bit_count;
     uint32_t compression = kCompressionNone, colours_used = 0;
     if (core) {
-        width = U16(header, 4);
-        height = U16(header, 6);
-        planes = U16(header, 8);
-        bit_count = U16(header, 10);
+        width = ReadU16(header, 4);
+        height = ReadU16(header, 6);
+        planes = ReadU16(header, 8);
+        bit_count = ReadU16(header, 10);
     } else {
-        width = static_cast<int32_t>(U32(header, 4));
-        height = static_cast<int32_t>(U32(header, 8));
-        planes = U16(header, 12);
-        bit_count = U16(header, 14);
-        compression = U32(header, 16);
-        colours_used = U32(header, 32);
+        width = static_cast<int32_t>(ReadU32(header, 4));
+        height = static_cast<int32_t>(ReadU32(header, 8));
+        planes = ReadU16(header, 12);
+        bit_count = ReadU16(header, 14);
+        compression = ReadU32(header, 16);
+        colours_used = ReadU32(header, 32);
     }
     // A negative height marks rows stored from the top down.
     const bool top_down = height < 0;
@@ -96,8 +91,8 @@ std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
         uint64_t masks_at = kFileHeaderSize + kInfoHeaderSize;
         if (header_size == kInfoHeaderSize) palette_at += 12;
         if (masks_at + 12 > bytes.size()) return std::nullopt;
-        if (!red.Set(U32(bytes, masks_at)) || !green.Set(U32(bytes, masks_at + 4)) ||
-            !blue.Set(U32(bytes, masks_at + 8)))
+        if (!red.Set(ReadU32(bytes, masks_at)) || !green.Set(ReadU32(bytes, masks_at + 4)) ||
+            !blue.Set(ReadU32(bytes, masks_at + 8)))
             return std::nullopt;
         if (bit_count == 16 && ((red.mask | green.mask | blue.mask) >> 16) != 0) return std::nullopt;
     } else if (bit_count == 16) {

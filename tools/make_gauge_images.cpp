@@ -15,19 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "common/little_endian.h"
 #include "gauge/image_file.h"
 #include "gauge/vertical_speed_scale.h"
 
 namespace {
-
-void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    PutU16(out, v & 0xFFFF);
-    PutU16(out, v >> 16);
-}
 
 // An aircraft from above, nose up, white on a dark blue disc.
 void DrawPlane(cairo_t* cr, int side) {
@@ -242,27 +234,29 @@ void ArrowHead(cairo_t* cr, Point tip, double direction_deg, double length, doub
     cairo_fill(cr);
 }
 
+struct Colour {
+    double r, g, b;
+};
+
+// A disc shaded from a light spot (at `spot`) to its rim.
+void FillDisc(cairo_t* cr, double radius, Point spot, Colour inner, Colour rim) {
+    cairo_pattern_t* shade = cairo_pattern_create_radial(spot.x, spot.y, 0, 0, 0, radius);
+    cairo_pattern_add_color_stop_rgb(shade, 0, inner.r, inner.g, inner.b);
+    cairo_pattern_add_color_stop_rgb(shade, 1, rim.r, rim.g, rim.b);
+    cairo_arc(cr, 0, 0, radius, 0, 2 * M_PI);
+    cairo_set_source(cr, shade);
+    cairo_fill(cr);
+    cairo_pattern_destroy(shade);
+}
+
 // The dial face: bezel, dark face, ticks every 100 ft/min up to 2000 and every 500
 // beyond, labels in hundreds of feet per minute, UP and DOWN, and the caption.
 void DrawDial(Surface& s) {
     cairo_t* cr = s.cr;
     s.UseDialUnits(kDialQuadHalf);
 
-    cairo_pattern_t* bezel = cairo_pattern_create_radial(-0.2, -0.25, 0.1, 0, 0, kBezelOuterR);
-    cairo_pattern_add_color_stop_rgb(bezel, 0, 0.42, 0.42, 0.44);
-    cairo_pattern_add_color_stop_rgb(bezel, 1, 0.16, 0.16, 0.17);
-    cairo_arc(cr, 0, 0, kBezelOuterR, 0, 2 * M_PI);
-    cairo_set_source(cr, bezel);
-    cairo_fill(cr);
-    cairo_pattern_destroy(bezel);
-
-    cairo_pattern_t* face = cairo_pattern_create_radial(0, 0, 0, 0, 0, kFaceR);
-    cairo_pattern_add_color_stop_rgb(face, 0, 0.11, 0.11, 0.12);
-    cairo_pattern_add_color_stop_rgb(face, 1, 0.05, 0.05, 0.055);
-    cairo_arc(cr, 0, 0, kFaceR, 0, 2 * M_PI);
-    cairo_set_source(cr, face);
-    cairo_fill(cr);
-    cairo_pattern_destroy(face);
+    FillDisc(cr, kBezelOuterR, {-0.2, -0.25}, {0.42, 0.42, 0.44}, {0.16, 0.16, 0.17});
+    FillDisc(cr, kFaceR, {0, 0}, {0.11, 0.11, 0.12}, {0.05, 0.05, 0.055});
 
     cairo_set_source_rgb(cr, 0.95, 0.95, 0.93);
     for (int side : {1, -1}) {

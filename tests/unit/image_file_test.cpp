@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/little_endian.h"
 #include "gauge/image_file.h"
 #include "temp_dir.h"
 
@@ -39,14 +40,6 @@ struct Layout {
     bool full_palette = false;        // all 2^bits entries, not just the colours used
 };
 
-void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    PutU16(out, v & 0xFFFF);
-    PutU16(out, v >> 16);
-}
 void SetU16(std::vector<uint8_t>& bytes, size_t at, uint32_t v) {
     bytes[at] = static_cast<uint8_t>(v);
     bytes[at + 1] = static_cast<uint8_t>(v >> 8);
