@@ -251,11 +251,38 @@ int WindowChecks() {
     return failures == 0 ? 0 : 1;
 }
 
+// Prints the window's activity and outer rectangle whenever they change; on Windows
+// the messages behind them are sent to the procedure, never queued.
+struct WindowWatch {
+    int active = -1;
+    int minimised = -1;
+    platform::WindowRect rect{0, 0, -1, -1};
+    void Poll() {
+        if ((platform::IsWindowMinimised(hWnd) ? 1 : 0) != minimised) {
+            minimised = platform::IsWindowMinimised(hWnd) ? 1 : 0;
+            std::printf("minimised %d\n", minimised);
+        }
+        if ((WindowActive ? 1 : 0) != active) {
+            active = WindowActive ? 1 : 0;
+            std::printf("active %d\n", active);
+        }
+        platform::WindowRect now;
+        if (!platform::IsWindowMinimised(hWnd) && platform::GetWindowOuterRect(hWnd, now) &&
+            (now.left != rect.left || now.top != rect.top || now.width != rect.width || now.height != rect.height)) {
+            rect = now;
+            std::printf("outer %d %d %d %d\n", rect.left, rect.top, rect.width, rect.height);
+        }
+        std::fflush(stdout);
+    }
+};
+
 int Hold(int argc, char** argv) {
     double seconds = argc > 2 ? std::atof(argv[2]) : 10.0;
     ReadConfiguration();
     if (!OpenWindow()) return 1;
     Recreating = false;
+    WindowWatch watch;
+    watch.Poll();
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(static_cast<int>(seconds * 1000));
     bool done = false;
     while (!done && std::chrono::steady_clock::now() < end && !std::filesystem::exists("stop")) {
@@ -267,13 +294,13 @@ int Hold(int argc, char** argv) {
             } else {
                 platform::DispatchWindowMessage(message);
                 if (message.message == platform::kWmKeyDown) std::printf("key %u\n", static_cast<unsigned>(message.wparam));
-                if (message.message == platform::kWmActivate) std::printf("active %d\n", WindowActive ? 1 : 0);
-                std::fflush(stdout);
             }
+            watch.Poll();
             continue;
         }
         if (WindowActive) DrawGauge(0.0f);
         platform::SwapGaugeBuffers(hDC);
+        watch.Poll();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     DestroyGaugeWindow();
