@@ -2,7 +2,8 @@
 // the end-to-end scripts in tests/e2e:
 //   snapshot PREFIX [--black-dial] [--overlay position|size|both] RAW...
 //       draws one frame per raw vertical speed (metres per minute, descent positive)
-//       and saves the picture read back from GL as PREFIX<RAW>.ppm
+//       and saves the picture read back from GL as PREFIX<RAW>.ppm (PREFIX<RAW>.again.ppm
+//       for a speed given twice)
 //   render-sim FILE.ppm   draws one simulator frame and saves it
 //   window-checks         the window procedure's handling of a real window
 //   hold SECONDS          keeps the window open as the program does, logging key-downs,
@@ -129,7 +130,9 @@ int Snapshot(int argc, char** argv) {
         DrawOverlaysFor(overlay);
         Picture picture = ReadBack();
         platform::SwapGaugeBuffers(hDC);
+        // A speed drawn again (as the first frame in a new context and a later one) keeps both pictures.
         std::string path = prefix + std::to_string(raw) + ".ppm";
+        if (std::filesystem::exists(path)) path = prefix + std::to_string(raw) + ".again.ppm";
         if (!SavePpm(picture, path)) return 1;
         std::printf("raw %d fpm %.4f angle %.4f size %dx%d\n", raw, fpm, angle, picture.width, picture.height);
     }
