@@ -2,6 +2,7 @@
 // GL contexts, and a thread message queue fed by SDL events turned into the Win32
 // messages and virtual-key codes the window procedure understands.
 #include <SDL.h>
+#include <SDL_syswm.h>  // with X11/Xlib.h, to ask whether a window manager runs
 
 #include <algorithm>
 #include <deque>
@@ -186,6 +187,26 @@ void SetIconOf(SDL_Window* window) {
     SDL_FreeSurface(surface);
 }
 
+// True when a window manager runs that will tell the frame it draws; a bare X
+// server frames nothing and there is nothing to wait for.
+bool WindowManagerRunning(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+    Display* display = info.info.x11.display;
+    Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check == None) return false;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    bool running = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType,
+                                      &type, &format, &count, &remaining, &data) == Success &&
+                   count == 1;
+    if (data) XFree(data);
+    return running;
+}
+
 bool FrameExtents(SDL_Window* window, int& top, int& left, int& bottom, int& right) {
     top = left = bottom = right = 0;
     return SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && (top | left | bottom | right) != 0;
@@ -305,7 +326,7 @@ void ShowNativeWindow(WindowHandle window) {
         // Windows places the outer rectangle; here the frame is known only once the
         // window manager has framed the window, so the client is fitted into it then.
         int top = 0, left = 0, bottom = 0, right = 0;
-        if (data->framed) {
+        if (data->framed && WindowManagerRunning(sdl_window)) {
             Uint32 start = SDL_GetTicks();
             while (!FrameExtents(sdl_window, top, left, bottom, right) && SDL_GetTicks() - start < kFrameWaitMs) {
                 SDL_PumpEvents();
