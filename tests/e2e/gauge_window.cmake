@@ -1,8 +1,11 @@
 # The gauge window on both platforms, through its test driver vario-gauge-probe.
 if(TARGET vario-gauge-probe)
   set(gauge_cases needles overlays window_checks input geometry_framed geometry_frameless)
+  if(TARGET vario-dataserver)
+    list(APPEND gauge_cases network_needles network_server_down network_missing_image)
+  endif()
   if(TARGET vario-simhost)
-    list(APPEND gauge_cases missing_dial_with_link)
+    list(APPEND gauge_cases simulator_needles missing_dial_with_link)
   endif()
   foreach(platform linux windows)
     set(labels e2e)
@@ -15,6 +18,10 @@ if(TARGET vario-gauge-probe)
       if(case MATCHES "^(input|geometry_)")
         # These start their own display with a window manager, one test at a time.
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_wm_display)
+      endif()
+      if(platform STREQUAL windows AND case MATCHES "^(simulator_needles|missing_dial_with_link)$")
+        # One simulator window class for every Wine test of the prefix.
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_simlink_wine_window)
       endif()
     endforeach()
   endforeach()

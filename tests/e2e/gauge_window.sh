@@ -76,6 +76,67 @@ check_needles() {  # check_needles DIR [--black-dial]
   cmp -s "$dir/frame0.ppm" "$dir/frame0.again.ppm" || fail "the first frame differs from a later one at the same speed"
 }
 
+# start_simulator DIR ARGS...: the bundle's development simulator, with its own
+# rendezvous directory, until it answers; stop_simulator ends it.
+start_simulator() {
+  local dir=$1
+  shift
+  local simhost
+  simhost=$(program_file "$platform" vario-simhost)
+  cp "$(bundle_dir "$platform")/$simhost" "$dir/" || fail "the $platform bundle has no vario-simhost"
+  export SIMLINK_RUNTIME_DIR=$dir/run
+  mkdir -p -m 700 "$SIMLINK_RUNTIME_DIR"
+  : >"$dir/sim.txt"
+  RUN_TIMEOUT=120 run_in "$dir" "$platform" vario-simhost --trace "$@" >"$dir/sim.txt" 2>&1 &
+  SIM_PID=$!
+  for _ in $(seq 300); do
+    grep -q ready "$dir/sim.txt" && return 0
+    kill -0 "$SIM_PID" 2>/dev/null || fail "vario-simhost ended: $(cat "$dir/sim.txt")"
+    sleep 0.1
+  done
+  fail "vario-simhost not ready: $(cat "$dir/sim.txt")"
+}
+SIM_PID=
+stop_simulator() {
+  if [ -n "$SIM_PID" ] && kill -0 "$SIM_PID" 2>/dev/null; then
+    pkill -TERM -P "$SIM_PID" 2>/dev/null || true  # the timeout wrapper ends the simulator
+    wait "$SIM_PID" 2>/dev/null || true
+  fi
+  SIM_PID=
+}
+trap 'stop_simulator; stop_data_server; cleanup_scratch' EXIT
+
+# start_data_server DIR ARGS...: the bundle's development data server on a free port
+# (DATA_PORT), until it listens; stop_data_server ends it.
+start_data_server() {
+  local dir=$1
+  shift
+  cp "$(bundle_dir linux)/vario-dataserver" "$dir/" || fail "the Linux bundle has no vario-dataserver"
+  : >"$dir/server.txt"
+  (cd "$dir" && exec timeout 120 ./vario-dataserver --bind 127.0.0.1 --port 0 "$@" >"$dir/server.txt" 2>&1) &
+  SERVER_PID=$!
+  for _ in $(seq 100); do
+    DATA_PORT=$(sed -nE 's/.*listening on port ([0-9]+).*/\1/p' "$dir/server.txt")
+    [ -n "$DATA_PORT" ] && return 0
+    sleep 0.1
+  done
+  fail "vario-dataserver did not listen: $(cat "$dir/server.txt")"
+}
+SERVER_PID=
+stop_data_server() {
+  if [ -n "$SERVER_PID" ]; then
+    kill "$SERVER_PID" 2>/dev/null || true
+    wait "$SERVER_PID" 2>/dev/null || true
+  fi
+  SERVER_PID=
+}
+# A port where nothing listens on the loopback: tcpmux, which no test machine serves.
+free_port() { echo 1; }
+
+write_network_ini() {  # write_network_ini DIR PORT
+  printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n[WINDOW]\r\nX=40\r\nY=30\r\n[WINSIZE]\r\nWIDTH=360\r\nHEIGHT=330\r\n' "$2" >"$1/ORVEXVari.INI"
+}
+
 # A private virtual display with a window manager, for frames, focus and minimising.
 start_window_manager() {
   local display=${VARIO_WM_DISPLAY:-:105}
@@ -94,6 +155,8 @@ stop_window_manager() {
   local pid
   if [ "$platform" = windows ] && [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
   for pid in "${WM_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  stop_simulator
+  stop_data_server
   cleanup_scratch
 }
 
@@ -192,30 +255,74 @@ case "$case_name" in
       note "$overlay overlay: centre green $centre, edge green $edge"
     done
     ;;
+  simulator_needles)
+    # The whole road of a value: the development simulator's word through the link,
+    # the conversion and the scale, to the needle on the screen.
+    dir=$(test_images_dir)
+    write_ini "$dir" 40 30 360 330 Y
+    for raw in -305 611; do
+      start_simulator "$dir" --value "$raw"
+      probe "$dir" render "$dir/sim$raw.ppm" || fail "simulator frame failed: $(cat "$dir/err.txt")"
+      stop_simulator
+      grep -q 'R 0842+2' "$dir/sim.txt" || fail "the frame did not read offset 0x0842: $(cat "$dir/sim.txt")"
+      expected=$("$native_probe" angle "$raw")
+      measured=$(measure "$dir/sim$raw.ppm" | figure needle)
+      awk -v e="$expected" -v m="$measured" -v t="$tolerance_deg" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= t) }' ||
+        fail "simulator word $raw: the needle points at $measured degrees, the scale says $expected"
+      note "simulator word $raw: scale $expected, needle $measured"
+    done
+    ;;
   missing_dial_with_link)
     # A simulator link is open and "vario.txr" is missing: plain white quads.
     dir=$(test_images_dir)
     rm "$dir/vario.txr"
     write_ini "$dir" 40 30 360 330 Y
-    simhost=$(bundle_dir "$platform")/$(program_file "$platform" vario-simhost)
-    [ -f "$simhost" ] || fail "no development simulator at $simhost"
-    cp "$simhost" "$dir/"
-    if [ "$platform" = windows ]; then
-      wine_env
-      (cd "$dir" && exec timeout 120 wine "./$(basename "$simhost")" >"$dir/sim.txt" 2>&1) &
-    else
-      (cd "$dir" && exec timeout 120 "./$(basename "$simhost")" >"$dir/sim.txt" 2>&1) &
-    fi
-    sim_pid=$!
-    sleep "${SIMHOST_START_S:-3}"
-    status=0
-    probe "$dir" render-sim "$dir/white.ppm" || status=$?
-    kill "$sim_pid" 2>/dev/null || true
-    [ "$status" -eq 0 ] || fail "simulator frame failed ($status): $(cat "$dir/err.txt")"
+    start_simulator "$dir" --value -305
+    probe "$dir" render "$dir/white.ppm" || fail "simulator frame failed: $(cat "$dir/err.txt")"
+    stop_simulator
     if grep -qF "initialization failed." "$dir/err.txt"; then fail "creation failed although the link was open"; fi
     white=$(measure "$dir/white.ppm" | figure white)
     awk -v w="$white" 'BEGIN { exit !(w >= 0.99) }' || fail "only $white of the picture is white"
     note "missing dial with link: $white of the picture white"
+    ;;
+  network_needles)
+    # The data server's number, rounded halves to even, to the needle.
+    dir=$(test_images_dir)
+    for value in -305 611.5; do
+      start_data_server "$dir" --value "$value"
+      write_network_ini "$dir" "$DATA_PORT"
+      probe "$dir" render "$dir/net.ppm" || fail "network frame failed: $(cat "$dir/err.txt")"
+      stop_data_server
+      raw=$(awk -v v="$value" 'BEGIN { r = int(v < 0 ? v - 0.5 : v + 0.5); if (r - v == 0.5 && r % 2) r--; if (v - r == 0.5 && r % 2) r++; print r }')
+      expected=$("$native_probe" angle "$raw")
+      measured=$(measure "$dir/net.ppm" | figure needle)
+      awk -v e="$expected" -v m="$measured" -v t="$tolerance_deg" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= t) }' ||
+        fail "server value $value: the needle points at $measured degrees, the scale says $expected"
+      note "server value $value: scale $expected, needle $measured"
+    done
+    ;;
+  network_server_down)
+    # No server: the window opens all the same and says so in its title.
+    dir=$(test_images_dir)
+    write_network_ini "$dir" "$(free_port)"
+    hold "$dir" 60
+    found=
+    for _ in $(seq 100); do
+      found=$(xdotool search --onlyvisible --name 'ZEVRA VARIOMETER v1.0 - \[NOT CONNECTED\]' 2>/dev/null | head -n 1) && [ -n "$found" ] && break
+      sleep 0.2
+    done
+    stop_hold "$dir"
+    [ -n "$found" ] || fail "no window titled \"ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]\""
+    if grep -qF "initialization failed." "$dir/err.txt"; then fail "creation failed without a server"; fi
+    ;;
+  network_missing_image)
+    dir=$(test_images_dir)
+    rm "$dir/ago.txr"
+    write_network_ini "$dir" "$(free_port)"
+    status=0
+    probe "$dir" render "$dir/none.ppm" || status=$?
+    [ "$status" -eq 1 ] || fail "exit status $status, expected a failed creation"
+    expect_contains "$dir/err.txt" "[Error] initialization failed."
     ;;
   window_checks)
     dir=$(test_images_dir)

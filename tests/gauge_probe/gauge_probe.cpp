@@ -4,11 +4,12 @@
 //       draws one frame per raw vertical speed (metres per minute, descent positive)
 //       and saves the picture read back from GL as PREFIX<RAW>.ppm (PREFIX<RAW>.again.ppm
 //       for a speed given twice)
-//   render-sim FILE.ppm   draws one simulator frame and saves it
+//   render FILE.ppm       draws one frame from the configured source and saves it
 //   window-checks         the window procedure's handling of a real window
 //   hold SECONDS          keeps the window open as the program does, logging key-downs,
 //                         until the time is up, the window is closed or a file "stop" appears
 //   measure FILE.ppm      prints the needle's direction and the picture's colour figures
+//   angle RAW             prints the scale's angle for a raw vertical speed
 // The working directory holds ORVEXVari.INI, plane2.ico and the gauge images.
 #include <chrono>
 #include <cmath>
@@ -141,12 +142,14 @@ int Snapshot(int argc, char** argv) {
     return 0;
 }
 
-int RenderSim(int argc, char** argv) {
+// One frame from the source the configuration chooses, as the main loop draws it.
+int RenderSource(int argc, char** argv) {
     if (argc < 3) return 2;
     ReadConfiguration();
     if (!OpenWindow()) return 1;
     PumpMessages(300);
-    RenderSimulatorFrame();
+    if (Settings.UseNetwork) RenderNetworkFrame();
+    else RenderSimulatorFrame();
     Picture picture = ReadBack();
     platform::SwapGaugeBuffers(hDC);
     DestroyGaugeWindow();
@@ -371,12 +374,16 @@ int Measure(int argc, char** argv) {
 int main(int argc, char** argv) {
     std::string command = argc > 1 ? argv[1] : "";
     if (command == "measure") return Measure(argc, argv);
+    if (command == "angle" && argc > 2) {
+        std::printf("%.4f\n", VerticalSpeedToAngle(RawToFeetPerMinute(std::atoi(argv[2]))));
+        return 0;
+    }
     int status = RunWithTopLevelReport([&]() -> int {
         if (command == "snapshot") return Snapshot(argc, argv);
-        if (command == "render-sim") return RenderSim(argc, argv);
+        if (command == "render") return RenderSource(argc, argv);
         if (command == "window-checks") return WindowChecks();
         if (command == "hold") return Hold(argc, argv);
-        std::fprintf(stderr, "usage: vario-gauge-probe snapshot|render-sim|window-checks|hold|measure ...\n");
+        std::fprintf(stderr, "usage: vario-gauge-probe snapshot|render|window-checks|hold|measure|angle ...\n");
         return 2;
     });
     std::fflush(stdout);
