@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+namespace platform {
+class SimLinkIpc;
+}
+
 enum SimLinkResult : uint32_t {
     ResultOk = 0,
     ResultAlreadyOpen = 1,
@@ -41,3 +45,24 @@ bool IpcWrite(uint32_t offset, uint32_t size, const void* source, uint32_t& resu
 
 // Carries out every queued record in one exchange and empties the queue.
 bool IpcProcess(uint32_t& result);
+
+// The client's own version number, sent to the add-on during the handshake.
+inline constexpr uint32_t kClientVersion = 1004;
+
+// What the module holds, for tests and diagnostics.
+struct SimLinkState {
+    uintptr_t sim_window;
+    uint32_t ipc_message;
+    uint16_t ipc_atom;
+    uintptr_t mapping_handle;
+    const uint8_t* area_start;
+    const uint8_t* area_next;
+    uint32_t add_on_version;
+    uint32_t sim_version;
+    uint32_t client_version;
+};
+SimLinkState IpcState();
+
+// Puts another implementation of the platform calls in place (the unit tests' in-process
+// add-on); null goes back to the system's. Only while the link is closed.
+void UseSimLinkIpc(platform::SimLinkIpc* ipc);

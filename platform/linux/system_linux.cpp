@@ -64,9 +64,11 @@ std::string EnvironmentValue(const char* name) {
     return value ? value : "";
 }
 
+// A normal exit, so that the modules' shutdowns run: the simulator link removes its
+// shared memory, which on Linux would otherwise outlive the process.
 void ExitProcess(int status) {
     std::fflush(nullptr);
-    std::_Exit(status);
+    std::exit(status);
 }
 
 }  // namespace platform

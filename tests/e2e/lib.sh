@@ -50,6 +50,9 @@ wine_env() {
     if [ ! -f "$WINEPREFIX/.vario-ready" ]; then
       wineboot -i >/dev/null 2>&1 || true
       wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+      # Let the set-up session end first: windows made while it winds down are not
+      # found by programs started after it.
+      wineserver -w
       touch "$WINEPREFIX/.vario-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
