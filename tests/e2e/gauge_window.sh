@@ -222,6 +222,18 @@ stop_hold() {
   rm -f "$1/stop"
 }
 
+# eventually CHECK ARGS...: true once the check holds, within ten seconds.
+eventually() {
+  for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+has_outer() { [ -n "$(platform_outer "$dir" "$id" first)" ]; }
+file_follows_window() {
+  local outer
+  outer=$(platform_outer "$dir" "$id" last)
+  [ "$outer" != "100 80 320 260" ] && [ "$(ini_rect "$dir")" = "$outer" ]
+}
+
 wait_for_rect() {  # wait_for_rect ID EXPECTED: until the client rectangle settles on it
   for _ in $(seq 50); do [ "$(client_rect "$1")" = "$2" ] && return 0; sleep 0.1; done
   return 1
@@ -376,17 +388,16 @@ case "$case_name" in
 
     hold "$dir" 60
     id=$(gauge_window_id)
-    sleep 1
+    eventually has_outer || fail "the window reported no rectangle: $(cat "$dir/out.txt" "$dir/err.txt")"
     created=$(platform_outer "$dir" "$id" first)
     [ "$created" = "100 80 320 260" ] || fail "created at $created, not at 100 80 320 260"
     xdotool windowmove --sync "$id" "$move_x" 150 >/dev/null 2>&1 || xdotool windowmove "$id" "$move_x" 150
-    sleep 0.5
     xdotool windowsize --sync "$id" 333 277 >/dev/null 2>&1 || xdotool windowsize "$id" 333 277
-    sleep 1
+    eventually file_follows_window || fail "the file holds $(ini_rect "$dir"), the window is at $(platform_outer "$dir" "$id" last)"
     first_client=$(client_rect "$id")
     first_outer=$(platform_outer "$dir" "$id" last)
     note "moved and resized: client $first_client, outer $first_outer, file $(ini_rect "$dir")"
-    [ "$(ini_rect "$dir")" = "$first_outer" ] || fail "the file holds $(ini_rect "$dir"), the window is at $first_outer"
+    [ "$first_outer" != "$created" ] || fail "the window did not move"
     # Ended while minimised: the file keeps the rectangle of the window before.
     xdotool windowminimize --sync "$id" >/dev/null 2>&1 || xdotool windowminimize "$id"
     sleep 0.5
