@@ -42,7 +42,16 @@ bool EnsureVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
     // Signals end the process as usual; SDL would turn them into quit events.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // With no display SDL falls back to drivers that show nothing; a gauge nobody can
+    // see is a failed window, unless SDL_VIDEODRIVER asks for such a driver.
+    std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+    bool chosen = SDL_getenv("SDL_VIDEODRIVER") != nullptr;
+    if (!chosen && (driver == "offscreen" || driver == "dummy" || driver == "evdev")) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        return false;
+    }
+    return true;
 }
 
 NativeWindow* Find(WindowHandle window) {

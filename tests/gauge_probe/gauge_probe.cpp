@@ -184,6 +184,13 @@ int WindowChecks() {
     PumpMessages(300);
     QuitWaiting();
 
+    // A second window while the class is registered: refused, and nothing released.
+    platform::WindowHandle first_window = hWnd;
+    std::printf("second creation\n");
+    std::fflush(stdout);
+    Check(!CreateGaugeWindow(kTitle, 200, 200, 32, false, false), "a second creation fails at the class");
+    Check(hWnd == first_window && hDC != nullptr && hRC != nullptr, "the failed creation releases nothing");
+
     // Keys: down sets, up clears, codes past the table are left alone.
     SendWindowMessage(hWnd, kWmKeyDown, kVkF12, 1);
     Check(KeyState[kVkF12], "key down marks the key");
