@@ -7,13 +7,12 @@
 #include <memory>
 #include <string>
 
-class TLxIpSocket;
-class ILxSocketInterface;
+#include "net/lx_tcp_ipc_udp_0.h"
 
 class TLxTcpBlockClient {
 public:
-    using ErrorHandler = std::function<void(const std::string& report)>;
-    using DisconnectHandler = std::function<void(TLxIpSocket& sender)>;
+    using ErrorHandler = TLxIpSocket::ErrorHandler;
+    using DisconnectHandler = TLxIpSocket::DisconnectHandler;
 
     TLxTcpBlockClient();  // Create
     virtual ~TLxTcpBlockClient();
@@ -39,7 +38,7 @@ public:
 
 private:
     // One counted reference to the socket, and the same socket for its handler slots.
-    std::shared_ptr<ILxSocketInterface> socket_ref_;
+    TLxRef<ILxSocketInterface> socket_ref_;
     TLxIpSocket* socket_ = nullptr;
 };
 

@@ -9,3 +9,12 @@
 // once when NetClient is not connected. Raises on a closed connection or a reply that
 // is no number.
 double QueryRemoteValue(int32_t offset, const std::string& size, const std::string& code);
+
+// The reply text in a received block: the bytes up to the first NUL, or all of them
+// when there is none; empty for a count of 0 or less.
+std::string ReplyText(const uint8_t* buffer, int32_t count);
+
+// The reply's number: blanks (0x20) around, an optional sign, digits, optionally the
+// decimal separator and digits, optionally an exponent. Raises "'%s' is not a valid
+// floating point value" for any other text and for values beyond the double range.
+double ReplyTextToFloat(const std::string& text, char decimal_separator);

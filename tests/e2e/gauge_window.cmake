@@ -1,12 +1,7 @@
 # The gauge window on both platforms, through its test driver vario-gauge-probe.
 if(TARGET vario-gauge-probe)
-  set(gauge_cases needles overlays window_checks input geometry_framed geometry_frameless)
-  if(TARGET vario-dataserver)
-    list(APPEND gauge_cases network_needles network_server_down network_missing_image)
-  endif()
-  if(TARGET vario-simhost)
-    list(APPEND gauge_cases simulator_needles missing_dial_with_link)
-  endif()
+  set(gauge_cases needles real_needles overlays window_checks input geometry_framed geometry_frameless
+      simulator_needles missing_dial_with_link network_needles network_server_down network_missing_image)
   foreach(platform linux windows)
     set(labels e2e)
     if(platform STREQUAL windows)

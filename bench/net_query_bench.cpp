@@ -1,0 +1,148 @@
+// Round trip of QueryRemoteValue against vario-dataserver, beside a bare blocking TCP
+// ping-pong of the same request and reply bytes to the same server, in the same run.
+// Usage: net_query_bench [PATH-TO-vario-dataserver] [ROUNDS]
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "net/remote_value.h"
+#include "net/lx_tcp_block_client.h"
+#include "platform/sockets.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Percentile(std::vector<double> samples, double fraction) {
+    std::sort(samples.begin(), samples.end());
+    size_t index = static_cast<size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5);
+    return samples[index];
+}
+
+// One bare exchange: the nine request bytes out, bytes in up to the reply's NUL.
+bool BareRoundTrip(platform::SocketHandle handle) {
+    static const char kRequest[] = "2114,2,4";
+    if (platform::SendBytes(handle, reinterpret_cast<const uint8_t*>(kRequest), sizeof kRequest) != sizeof kRequest)
+        return false;
+    uint8_t reply[64];
+    for (;;) {
+        int got = platform::ReceiveBytes(handle, reply, sizeof reply);
+        if (got <= 0) return false;
+        if (reply[got - 1] == 0) return true;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string server_path = argc > 1 && argv[1][0] != '\0' ? argv[1] : VARIO_DATASERVER_PATH;
+    int rounds = argc > 2 ? std::atoi(argv[2]) : 5000;
+    if (rounds < 100) rounds = 100;
+
+    // One server for both kinds of exchange, so that both meet the same process; it takes
+    // one client at a time, so each block of exchanges makes its own connection.
+    pid_t server = 0;
+    auto stop = [&] {
+        if (server <= 0) return;
+        kill(server, SIGTERM);
+        waitpid(server, nullptr, 0);
+    };
+    char port_file[] = "/tmp/vario-bench-port-XXXXXX";
+    int fd = mkstemp(port_file);
+    if (fd < 0) return 1;
+    close(fd);
+    unlink(port_file);
+    std::vector<std::string> args = {server_path, "--port", "0", "--port-file", port_file, "--value", "-157"};
+    std::vector<char*> argv_server;
+    for (auto& a : args) argv_server.push_back(a.data());
+    argv_server.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    int spawned = posix_spawn(&server, server_path.c_str(), &actions, nullptr, argv_server.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        std::fprintf(stderr, "cannot start %s\n", server_path.c_str());
+        return 1;
+    }
+    std::string port;
+    for (int i = 0; i < 100 && port.empty(); ++i) {
+        platform::SleepMilliseconds(50);
+        std::ifstream(port_file) >> port;
+    }
+    unlink(port_file);
+    if (port.empty()) {
+        std::fprintf(stderr, "the data server did not start\n");
+        stop();
+        return 1;
+    }
+
+    platform::SocketAddress address;
+    address.port_net = platform::HostToNet16(static_cast<uint16_t>(std::atoi(port.c_str())));
+    address.address_net = platform::kLoopbackAddressNet;
+
+    // Alternating blocks, so that both see the same machine load.
+    std::vector<double> query_us, bare_us;
+    const int block = 50;
+    for (int done = 0; done < rounds; done += block) {
+        NetClient = std::make_unique<TLxTcpBlockClient>();
+        NetClient->SetPort(port);
+        NetClient->SetAddress("127.0.0.1");
+        if (!NetClient->Connect()) {
+            std::fprintf(stderr, "cannot connect to the data server\n");
+            stop();
+            return 1;
+        }
+        for (int i = 0; i < block; ++i) {
+            auto start = Clock::now();
+            double value = QueryRemoteValue(2114, "2", "4");
+            query_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+            if (value != -157) {
+                std::fprintf(stderr, "unexpected value %g\n", value);
+                stop();
+                return 1;
+            }
+        }
+        NetClient.reset();
+
+        platform::SocketHandle bare = platform::OpenTcpSocket();
+        if (bare == platform::kNoSocket || platform::ConnectSocket(bare, address) != 0) {
+            std::fprintf(stderr, "cannot connect to the data server\n");
+            stop();
+            return 1;
+        }
+        for (int i = 0; i < block; ++i) {
+            auto start = Clock::now();
+            if (!BareRoundTrip(bare)) {
+                std::fprintf(stderr, "bare exchange failed\n");
+                stop();
+                return 1;
+            }
+            bare_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        }
+        platform::ShutdownSocket(bare);
+        platform::CloseSocket(bare);
+    }
+    stop();
+
+    double query_median = Percentile(query_us, 0.5), query_p99 = Percentile(query_us, 0.99);
+    double bare_median = Percentile(bare_us, 0.5), bare_p99 = Percentile(bare_us, 0.99);
+    std::printf("round trip over 127.0.0.1, %zu exchanges each (microseconds)\n", query_us.size());
+    std::printf("  QueryRemoteValue    median %8.1f   p99 %8.1f\n", query_median, query_p99);
+    std::printf("  bare TCP ping-pong  median %8.1f   p99 %8.1f\n", bare_median, bare_p99);
+    std::printf("  ratio               median %8.2f   p99 %8.2f   (goal: at most 1.30)\n",
+                query_median / bare_median, query_p99 / bare_p99);
+    return 0;
+}

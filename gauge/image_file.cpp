@@ -1,0 +1,154 @@
+// Device-independent bitmap files: a file header, an info header (the old 12-byte core
+// form or the 40-byte form and its longer successors), a palette, then pixel rows.
+// Reads 1/4/8-bit paletted, 16/32-bit (plain or bit-field) and 24-bit pixels, bottom-up
+// or top-down, and refuses everything else (compressed, truncated, absurdly large).
+#include "gauge/image_file.h"
+
+#include <bit>
+
+#include "common/little_endian.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr size_t kFileHeaderSize = 14;
+constexpr uint32_t kCoreHeaderSize = 12;
+constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kCompressionNone = 0;   // BI_RGB
+constexpr uint32_t kCompressionMasks = 3;  // BI_BITFIELDS
+// Larger than any texture the gauge can use; anything bigger is a damaged header, and
+// refusing it keeps a small file from asking for gigabytes.
+constexpr int64_t kMaxSidePx = 16384;
+constexpr int64_t kMaxPixels = int64_t{1} << 26;
+
+// One colour channel held under a bit mask (16- and 32-bit pixels), widened to 8 bits.
+struct Channel {
+    uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+
+    // False for a mask whose bits are not one run.
+    bool Set(uint32_t m) {
+        mask = m;
+        if (m == 0) return true;
+        shift = std::countr_zero(m);
+        bits = std::popcount(m);
+        return std::countr_one(m >> shift) == bits;
+    }
+    uint8_t Of(uint32_t pixel) const {
+        if (mask == 0) return 0;
+        uint32_t value = (pixel & mask) >> shift;
+        if (bits >= 8) return static_cast<uint8_t>(value >> (bits - 8));
+        return static_cast<uint8_t>(value * 255 / ((1u << bits) - 1));
+    }
+};
+
+}  // namespace
+
+std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
+    if (bytes.size() < kFileHeaderSize + 4 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
+    const uint64_t pixels_at = ReadU32(bytes, 10);
+    const uint32_t header_size = ReadU32(bytes, kFileHeaderSize);
+    const bool core = header_size == kCoreHeaderSize;
+    if (!core && (header_size < kInfoHeaderSize || header_size > 1024)) return std::nullopt;
+    if (kFileHeaderSize + header_size > bytes.size()) return std::nullopt;
+    std::span<const uint8_t> header = bytes.subspan(kFileHeaderSize, header_size);
+
+    int64_t width, height;
+    uint16_t planes, bit_count;
+    uint32_t compression = kCompressionNone, colours_used = 0;
+    if (core) {
+        width = ReadU16(header, 4);
+        height = ReadU16(header, 6);
+        planes = ReadU16(header, 8);
+        bit_count = ReadU16(header, 10);
+    } else {
+        width = static_cast<int32_t>(ReadU32(header, 4));
+        height = static_cast<int32_t>(ReadU32(header, 8));
+        planes = ReadU16(header, 12);
+        bit_count = ReadU16(header, 14);
+        compression = ReadU32(header, 16);
+        colours_used = ReadU32(header, 32);
+    }
+    // A negative height marks rows stored from the top down.
+    const bool top_down = height < 0;
+    if (top_down) height = -height;
+    if (planes != 1 || width <= 0 || height <= 0 || width > kMaxSidePx || height > kMaxSidePx ||
+        width * height > kMaxPixels)
+        return std::nullopt;
+
+    const bool paletted = bit_count == 1 || bit_count == 4 || bit_count == 8;
+    if (compression == kCompressionNone) {
+        if (!paletted && bit_count != 16 && bit_count != 24 && bit_count != 32) return std::nullopt;
+    } else if (compression != kCompressionMasks || (bit_count != 16 && bit_count != 32) || core) {
+        return std::nullopt;
+    }
+
+    // Colour masks: in the header from its 52-byte form on, else just after a 40-byte header.
+    uint64_t palette_at = kFileHeaderSize + header_size;
+    Channel red, green, blue;
+    if (compression == kCompressionMasks) {
+        uint64_t masks_at = kFileHeaderSize + kInfoHeaderSize;
+        if (header_size == kInfoHeaderSize) palette_at += 12;
+        if (masks_at + 12 > bytes.size()) return std::nullopt;
+        if (!red.Set(ReadU32(bytes, masks_at)) || !green.Set(ReadU32(bytes, masks_at + 4)) ||
+            !blue.Set(ReadU32(bytes, masks_at + 8)))
+            return std::nullopt;
+        if (bit_count == 16 && ((red.mask | green.mask | blue.mask) >> 16) != 0) return std::nullopt;
+    } else if (bit_count == 16) {
+        red.Set(0x7C00), green.Set(0x03E0), blue.Set(0x001F);
+    } else if (bit_count == 32) {
+        red.Set(0x00FF0000), green.Set(0x0000FF00), blue.Set(0x000000FF);
+    }
+
+    const uint64_t entry_size = core ? 3 : 4;
+    uint64_t palette_entries = 0;
+    if (paletted) {
+        palette_entries = colours_used ? colours_used : (1u << bit_count);
+        if (palette_entries > 256) return std::nullopt;
+    } else if (colours_used > 256) {
+        return std::nullopt;  // an optional palette beside true colour; no file has more
+    }
+    const uint64_t palette_end = palette_at + (paletted ? palette_entries * entry_size : 0);
+    const uint64_t stride = (static_cast<uint64_t>(width) * bit_count + 31) / 32 * 4;
+    if (palette_end > bytes.size() || pixels_at < palette_end || pixels_at > bytes.size() ||
+        stride * static_cast<uint64_t>(height) > bytes.size() - pixels_at)
+        return std::nullopt;
+
+    GaugeImage image;
+    image.width = static_cast<int32_t>(width);
+    image.height = static_cast<int32_t>(height);
+    image.rgb.resize(static_cast<size_t>(width * height * 3));
+    for (int64_t y = 0; y < height; ++y) {
+        const int64_t file_row = top_down ? height - 1 - y : y;
+        const uint8_t* row = bytes.data() + pixels_at + stride * static_cast<uint64_t>(file_row);
+        uint8_t* out = image.rgb.data() + y * width * 3;
+        for (int64_t x = 0; x < width; ++x, out += 3) {
+            if (paletted) {
+                const unsigned per_byte = 8 / bit_count;
+                const unsigned shift = 8 - bit_count * (1 + static_cast<unsigned>(x) % per_byte);
+                const unsigned index = (row[x / per_byte] >> shift) & ((1u << bit_count) - 1);
+                if (index >= palette_entries) return std::nullopt;
+                const uint8_t* entry = bytes.data() + palette_at + index * entry_size;
+                out[0] = entry[2], out[1] = entry[1], out[2] = entry[0];
+            } else if (bit_count == 24) {
+                out[0] = row[x * 3 + 2], out[1] = row[x * 3 + 1], out[2] = row[x * 3];
+            } else {
+                const uint32_t pixel = bit_count == 16 ? uint32_t{row[x * 2]} | uint32_t{row[x * 2 + 1]} << 8
+                                                       : uint32_t{row[x * 4]} | uint32_t{row[x * 4 + 1]} << 8 |
+                                                             uint32_t{row[x * 4 + 2]} << 16 |
+                                                             uint32_t{row[x * 4 + 3]} << 24;
+                out[0] = red.Of(pixel), out[1] = green.Of(pixel), out[2] = blue.Of(pixel);
+            }
+        }
+    }
+    return image;
+}
+
+std::optional<GaugeImage> LoadImageFile(const std::string& name) {
+    if (name.empty()) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    if (!platform::ReadFileBytes(name, bytes, reason)) return std::nullopt;
+    return DecodeBitmapFile(bytes);
+}

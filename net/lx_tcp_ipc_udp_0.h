@@ -1,0 +1,155 @@
+// The socket library module: TLxIpSocket, one IPv4 TCP socket behind the counted
+// interface ILxSocketInterface, with address and port resolution, readiness tests, a
+// bounded send back-off and the WinSock error texts. TLxTcpBlockClient builds on it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/sockets.h"
+
+// Identifier of a counted interface, laid out as the platform's GUID.
+struct TLxInterfaceId {
+    uint32_t data1;
+    uint16_t data2;
+    uint16_t data3;
+    uint8_t data4[8];
+    bool operator==(const TLxInterfaceId&) const = default;
+};
+
+// The basic reference-counting interface (IUnknown's identifier and results).
+inline constexpr TLxInterfaceId kLxUnknownId = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr int32_t kLxOk = 0;
+inline constexpr int32_t kLxNoInterface = static_cast<int32_t>(0x80004002u);
+
+class ILxUnknown {
+public:
+    virtual int32_t QueryInterface(const TLxInterfaceId& id, void** object) = 0;
+    virtual int32_t AddRef() = 0;
+    virtual int32_t Release() = 0;
+
+protected:
+    ~ILxUnknown() = default;
+};
+
+// The socket as its user sees it; has no identifier of its own.
+class ILxSocketInterface : public ILxUnknown {
+public:
+    virtual void Disconnect() = 0;
+    virtual int32_t Connect() = 0;
+    virtual bool Send(const uint8_t* bytes, int32_t count) = 0;
+    virtual const uint8_t* Receive(int32_t& count, bool& received) = 0;
+    virtual bool WaitReadable(int32_t wait_s) = 0;
+    virtual std::string GetPort() = 0;
+    virtual void SetAddress(const std::string& address) = 0;
+    virtual std::string GetAddress() = 0;
+    virtual std::string ErrorText() = 0;
+    virtual platform::SocketHandle Handle() = 0;
+    virtual void Attach(platform::SocketHandle handle) = 0;
+    virtual void SetPort(const std::string& port) = 0;
+    virtual int32_t Close() = 0;
+    virtual void SetName(const std::string& name) = 0;
+    virtual std::string GetName() = 0;
+
+protected:
+    ~ILxSocketInterface() = default;
+};
+
+// A counted reference: takes one reference while it holds the interface.
+template <class T>
+class TLxRef {
+public:
+    TLxRef() = default;
+    explicit TLxRef(T* object) : object_(object) {
+        if (object_) object_->AddRef();
+    }
+    TLxRef(const TLxRef& other) : TLxRef(other.object_) {}
+    TLxRef& operator=(const TLxRef& other) {
+        TLxRef copy(other);
+        std::swap(object_, copy.object_);
+        return *this;
+    }
+    ~TLxRef() { Reset(); }
+    void Reset() {
+        T* held = object_;
+        object_ = nullptr;
+        if (held) held->Release();
+    }
+    T* operator->() const { return object_; }
+    T* Get() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+
+private:
+    T* object_ = nullptr;
+};
+
+class TLxIpSocket : public ILxSocketInterface {
+public:
+    using ErrorHandler = std::function<void(const std::string& report)>;
+    using DisconnectHandler = std::function<void(TLxIpSocket& sender)>;
+
+    // The markers of a port and an address that have never been set.
+    static constexpr const char* kPortUnset = "<unset>";
+    static constexpr const char* kAddressUnknown = "<unknown>";
+
+    TLxIpSocket();  // Create; the count is 0 until the first reference is taken
+
+    int32_t QueryInterface(const TLxInterfaceId& id, void** object) override;
+    int32_t AddRef() override;
+    int32_t Release() override;
+
+    virtual bool WaitWritable();
+    void Disconnect() override;
+    int32_t Connect() override;
+    bool Send(const uint8_t* bytes, int32_t count) override;
+    const uint8_t* Receive(int32_t& count, bool& received) override;
+    bool WaitReadable(int32_t wait_s) override;
+    std::string GetPort() override;
+    void SetPort(const std::string& port) override;
+    std::string GetAddress() override;
+    void SetAddress(const std::string& address) override;
+    int32_t Close() override;
+
+    std::string ErrorText() override;
+    platform::SocketHandle Handle() override;
+    void Attach(platform::SocketHandle handle) override;
+    void SetName(const std::string& name) override;
+    std::string GetName() override;
+
+    // Passes a report that does not stop the operation to OnError, if set.
+    void ReportError(const std::string& report);
+
+    // The stored address structure, as connect uses it.
+    const platform::SocketAddress& Address() const { return address_; }
+
+    ErrorHandler OnError;
+    DisconnectHandler OnDisconnect;
+
+protected:
+    virtual ~TLxIpSocket();  // only through the last Release
+
+private:
+    int32_t reference_count_ = 0;
+    std::string name_ = "<_blocking_client>";
+    platform::SocketHandle handle_ = platform::kNoSocket;
+    bool open_ = false;
+    // Set when a readiness test found data (or the peer's close) waiting: that stays so
+    // until a receive or a close, so the receive need not test again.
+    bool readable_seen_ = false;
+    platform::SocketAddress address_;
+    std::string port_text_ = kPortUnset;
+    std::string address_text_ = kAddressUnknown;
+    std::unique_ptr<uint8_t[]> receive_buffer_;
+};
+
+// The English text of a socket error number in WinSock numbering.
+std::string LxErrorText(int error_number);
+
+// The address text to store for a given text: a dotted numeric address as given, a
+// host name as its first address. Raises "Invalid address: ..." otherwise.
+std::string ResolveAddress(const std::string& address);
+
+// Drops every leading and trailing character whose code is 32 or below.
+std::string LxTrim(const std::string& text);
