@@ -57,20 +57,25 @@ out_lines() { tr -d '\r' <"$1/out.txt"; }
 measure() { "$native_probe" measure "$@"; }
 figure() { sed -E "s/.*$1 ([^ ]+).*/\1/"; }  # figure NAME < measure output
 
+# expect_needle WHAT PICTURE EXPECTED_DEG [--black-dial]: the needle within the tolerance.
+expect_needle() {
+  local what=$1 picture=$2 expected=$3 measured
+  measured=$(measure "$picture" ${4:-} | figure needle)
+  awk -v e="$expected" -v m="$measured" -v t="$tolerance_deg" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= t) }' ||
+    fail "$what: the needle points at $measured degrees, the scale says $expected"
+  note "$what: scale $expected, needle $measured"
+}
+
 # Needle angles from pictures of a table of vertical speeds against the scale.
 check_needles() {  # check_needles DIR [--black-dial]
   local dir=$1 extra=${2:-}
   # 0 first and last: the first frame in a new context blends the dial differently.
   local raws=(0 -305 305 -1 1 -609 609 -611 611 -1829 1829 32767 -32768 -152 458 -1220 0)
   probe "$dir" snapshot "$dir/frame" $extra "${raws[@]}" || fail "snapshot failed: $(cat "$dir/err.txt")"
-  local line raw expected measured
+  local line raw
   while read -r line; do
     raw=$(awk '{print $2}' <<<"$line")
-    expected=$(awk '{print $6}' <<<"$line")
-    measured=$(measure "$dir/frame$raw.ppm" $extra | figure needle)
-    awk -v e="$expected" -v m="$measured" -v t="$tolerance_deg" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= t) }' ||
-      fail "raw $raw: the needle points at $measured degrees, the scale says $expected"
-    note "raw $raw: scale $expected, needle $measured"
+    expect_needle "raw $raw" "$dir/frame$raw.ppm" "$(awk '{print $6}' <<<"$line")" $extra
   done < <(out_lines "$dir" | grep '^raw ')
   [ "$(out_lines "$dir" | grep -c '^raw ')" -eq "${#raws[@]}" ] || fail "not every frame was drawn: $(cat "$dir/out.txt")"
   cmp -s "$dir/frame0.ppm" "$dir/frame0.again.ppm" || fail "the first frame differs from a later one at the same speed"
@@ -280,11 +285,7 @@ case "$case_name" in
       probe "$dir" render "$dir/sim$raw.ppm" || fail "simulator frame failed: $(cat "$dir/err.txt")"
       stop_simulator
       grep -q 'R 0842+2' "$dir/sim.txt" || fail "the frame did not read offset 0x0842: $(cat "$dir/sim.txt")"
-      expected=$("$native_probe" angle "$raw")
-      measured=$(measure "$dir/sim$raw.ppm" | figure needle)
-      awk -v e="$expected" -v m="$measured" -v t="$tolerance_deg" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= t) }' ||
-        fail "simulator word $raw: the needle points at $measured degrees, the scale says $expected"
-      note "simulator word $raw: scale $expected, needle $measured"
+      expect_needle "simulator word $raw" "$dir/sim$raw.ppm" "$("$native_probe" angle "$raw")"
     done
     ;;
   missing_dial_with_link)
@@ -309,11 +310,7 @@ case "$case_name" in
       probe "$dir" render "$dir/net.ppm" || fail "network frame failed: $(cat "$dir/err.txt")"
       stop_data_server
       raw=$(awk -v v="$value" 'BEGIN { r = int(v < 0 ? v - 0.5 : v + 0.5); if (r - v == 0.5 && r % 2) r--; if (v - r == 0.5 && r % 2) r++; print r }')
-      expected=$("$native_probe" angle "$raw")
-      measured=$(measure "$dir/net.ppm" | figure needle)
-      awk -v e="$expected" -v m="$measured" -v t="$tolerance_deg" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= t) }' ||
-        fail "server value $value: the needle points at $measured degrees, the scale says $expected"
-      note "server value $value: scale $expected, needle $measured"
+      expect_needle "server value $value" "$dir/net.ppm" "$("$native_probe" angle "$raw")"
     done
     ;;
   network_server_down)
