@@ -27,6 +27,8 @@ inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmQuit = 0x0012;
 inline constexpr uint32_t kWmKeyDown = 0x0100;
 inline constexpr uint32_t kWmKeyUp = 0x0101;
+inline constexpr uint32_t kWmSysKeyDown = 0x0104;  // Alt, F10, and keys pressed with Alt
+inline constexpr uint32_t kWmSysKeyUp = 0x0105;
 inline constexpr uint32_t kWmSysCommand = 0x0112;
 
 // Virtual-key codes the program acts on.

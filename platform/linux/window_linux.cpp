@@ -168,7 +168,12 @@ void TranslateKeyEvent(const SDL_KeyboardEvent& event) {
     uint32_t flags = 1u;
     if (!down) flags |= 0xC0000000u;
     else if (event.repeat) flags |= 0x40000000u;
-    Post(window, down ? kWmKeyDown : kWmKeyUp, static_cast<uintptr_t>(code), static_cast<intptr_t>(flags));
+    // As on Windows, Alt, F10 and keys pressed while Alt is held (without Ctrl) are
+    // system keys, which the window procedure leaves to the system.
+    Uint16 mods = event.keysym.mod;
+    bool system = code == 18 || event.keysym.sym == SDLK_F10 || ((mods & KMOD_ALT) && !(mods & KMOD_CTRL));
+    uint32_t message = system ? (down ? kWmSysKeyDown : kWmSysKeyUp) : (down ? kWmKeyDown : kWmKeyUp);
+    Post(window, message, static_cast<uintptr_t>(code), static_cast<intptr_t>(flags));
 }
 
 // Moves SDL's pending events into the message queue until it holds one.

@@ -372,7 +372,15 @@ case "$case_name" in
     sleep 0.5
     xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowmap --sync "$id"
     sleep 0.5
-    stop_hold "$dir"
+    # Closing the window from the window manager (Alt+F4) ends the loop by itself.
+    xdotool key alt+F4
+    for _ in $(seq 100); do kill -0 "$HOLD_PID" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$HOLD_PID" 2>/dev/null; then
+      stop_hold "$dir"
+      fail "closing the window did not end the loop: $(out_lines "$dir" | tail -n 5)"
+    fi
+    wait "$HOLD_PID" || fail "the window's run failed: $(cat "$dir/err.txt")"
+    out_lines "$dir" | grep -qx quit || fail "no quit message after the close"
     keys=$(out_lines "$dir" | sed -nE 's/^key ([0-9]+)$/\1/p' | tr '\n' ' ')
     [ "$keys" = "123 122 120 37 38 39 40 27 " ] || fail "virtual-key codes $keys"
     minimised=$(out_lines "$dir" | sed -nE 's/^minimised ([01])$/\1/p' | tr -d '\n')
