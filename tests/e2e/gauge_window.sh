@@ -148,21 +148,30 @@ start_window_manager() {
   # Wine keeps one foreground window for all its windows, whatever their display: a
   # prefix of their own keeps the other Wine tests' windows from taking the focus.
   VARIO_WINEPREFIX=$REPO_DIR/build/wineprefix-wm
+  # The display of the test before may still be going away.
+  local lock=/tmp/.X${display#:}-lock
+  for _ in $(seq 100); do [ -e "$lock" ] || break; sleep 0.1; done
+  [ ! -e "$lock" ] || fail "display $display is taken ($lock)"
   Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  WM_PIDS+=($!)
+  local xvfb_pid=$!
+  WM_PIDS+=($xvfb_pid)
   export DISPLAY=$display
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  xdpyinfo >/dev/null 2>&1 || fail "no virtual display $display"
-  openbox >/dev/null 2>&1 &
+  kill -0 "$xvfb_pid" 2>/dev/null && xdpyinfo >/dev/null 2>&1 || fail "no virtual display $display"
+  local wm_log
+  wm_log=$(mktemp "${TMPDIR:-/tmp}/vario-openbox.XXXXXX")
+  SCRATCH_DIRS+=("$wm_log")
+  openbox >"$wm_log" 2>&1 &
   WM_PIDS+=($!)
-  for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+  for _ in $(seq 150); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
+  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start: $(cat "$wm_log")"
 }
 WM_PIDS=()
 stop_window_manager() {
   local pid
   if [ "$platform" = windows ] && [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
   for pid in "${WM_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${WM_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   stop_simulator
   stop_data_server
   cleanup_scratch
