@@ -148,30 +148,51 @@ start_window_manager() {
   # Wine keeps one foreground window for all its windows, whatever their display: a
   # prefix of their own keeps the other Wine tests' windows from taking the focus.
   VARIO_WINEPREFIX=$REPO_DIR/build/wineprefix-wm
+  export DISPLAY=$display
+  local attempt
+  for attempt in 1 2 3; do
+    try_window_manager "$display" && return 0
+    note "display $display with openbox not ready (attempt $attempt): $WM_FAILURE"
+    stop_display
+  done
+  fail "no display $display with openbox: $WM_FAILURE"
+}
+
+# try_window_manager DISPLAY: starts Xvfb and openbox; false with WM_FAILURE set.
+try_window_manager() {
+  local display=$1
   # The display of the test before may still be going away.
   local lock=/tmp/.X${display#:}-lock
   for _ in $(seq 100); do [ -e "$lock" ] || break; sleep 0.1; done
-  [ ! -e "$lock" ] || fail "display $display is taken ($lock)"
+  [ ! -e "$lock" ] || { WM_FAILURE="display $display is taken ($lock)"; return 1; }
   Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   local xvfb_pid=$!
   WM_PIDS+=($xvfb_pid)
-  export DISPLAY=$display
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  kill -0 "$xvfb_pid" 2>/dev/null && xdpyinfo >/dev/null 2>&1 || fail "no virtual display $display"
+  if ! kill -0 "$xvfb_pid" 2>/dev/null || ! xdpyinfo >/dev/null 2>&1; then
+    WM_FAILURE="Xvfb did not start"
+    return 1
+  fi
   local wm_log
   wm_log=$(mktemp "${TMPDIR:-/tmp}/vario-openbox.XXXXXX")
   SCRATCH_DIRS+=("$wm_log")
   openbox >"$wm_log" 2>&1 &
   WM_PIDS+=($!)
-  for _ in $(seq 150); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
-  xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start: $(cat "$wm_log")"
+  for _ in $(seq 150); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0; sleep 0.1; done
+  WM_FAILURE="openbox did not start: $(cat "$wm_log")"
+  return 1
 }
 WM_PIDS=()
-stop_window_manager() {
+WM_FAILURE=
+stop_display() {
   local pid
-  if [ "$platform" = windows ] && [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
   for pid in "${WM_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${WM_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  WM_PIDS=()
+}
+stop_window_manager() {
+  if [ "$platform" = windows ] && [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
+  stop_display
   stop_simulator
   stop_data_server
   cleanup_scratch
