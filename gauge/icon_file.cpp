@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "common/little_endian.h"
 #include "common/text.h"
 #include "platform/system.h"
 
@@ -35,11 +36,6 @@ constexpr const char* kCannotOpenFile = "Cannot open file \"%s\". %s";
 constexpr const char* kIconNotValid = "Icon image is not valid";
 constexpr int kMaxIconSide = 1024;  // icons are at most 256 pixels; anything far larger is corrupt
 
-uint16_t U16(std::span<const uint8_t> b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
-uint32_t U32(std::span<const uint8_t> b, size_t at) {
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 |
-           static_cast<uint32_t>(b[at + 2]) << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
-}
 
 std::optional<IconImage> DecodePng(std::span<const uint8_t> data) {
     if (data.size() > 0x7FFFFFFF) return std::nullopt;
@@ -59,12 +55,12 @@ std::optional<IconImage> DecodePng(std::span<const uint8_t> data) {
 
 std::optional<IconImage> DecodeBitmap(std::span<const uint8_t> data) {
     if (data.size() < 40) return std::nullopt;
-    uint32_t header_size = U32(data, 0);
-    int32_t width = static_cast<int32_t>(U32(data, 4));
-    int32_t double_height = static_cast<int32_t>(U32(data, 8));
-    uint16_t bit_count = U16(data, 14);
-    uint32_t compression = U32(data, 16);
-    uint32_t colours_used = U32(data, 32);
+    uint32_t header_size = ReadU32(data, 0);
+    int32_t width = static_cast<int32_t>(ReadU32(data, 4));
+    int32_t double_height = static_cast<int32_t>(ReadU32(data, 8));
+    uint16_t bit_count = ReadU16(data, 14);
+    uint32_t compression = ReadU32(data, 16);
+    uint32_t colours_used = ReadU32(data, 32);
     if (header_size < 40 || header_size > data.size()) return std::nullopt;
     if (width <= 0 || width > kMaxIconSide || double_height <= 0 || double_height > 2 * kMaxIconSide) return std::nullopt;
     if (compression != 0 && !(compression == 3 && bit_count == 32)) return std::nullopt;
@@ -124,8 +120,8 @@ std::optional<IconImage> DecodeBitmap(std::span<const uint8_t> data) {
 }  // namespace
 
 std::optional<IconImage> DecodeIconFile(std::span<const uint8_t> bytes) {
-    if (bytes.size() < 6 || U16(bytes, 0) != 0 || U16(bytes, 2) != 1) return std::nullopt;
-    const size_t count = U16(bytes, 4);
+    if (bytes.size() < 6 || ReadU16(bytes, 0) != 0 || ReadU16(bytes, 2) != 1) return std::nullopt;
+    const size_t count = ReadU16(bytes, 4);
     if (count == 0 || bytes.size() < 6 + 16 * count) return std::nullopt;
 
     // Largest image first, then the deepest colour.
@@ -134,8 +130,8 @@ std::optional<IconImage> DecodeIconFile(std::span<const uint8_t> bytes) {
     for (size_t i = 0; i < count; ++i) {
         size_t entry = 6 + 16 * i;
         uint64_t side_w = bytes[entry] ? bytes[entry] : 256, side_h = bytes[entry + 1] ? bytes[entry + 1] : 256;
-        uint64_t rank = (side_w * side_h) << 16 | U16(bytes, entry + 6);
-        uint64_t size = U32(bytes, entry + 8), offset = U32(bytes, entry + 12);
+        uint64_t rank = (side_w * side_h) << 16 | ReadU16(bytes, entry + 6);
+        uint64_t size = ReadU32(bytes, entry + 8), offset = ReadU32(bytes, entry + 12);
         if (size == 0 || offset + size > bytes.size()) continue;
         if (best == count || rank > best_rank) {
             best = i;
@@ -144,7 +140,7 @@ std::optional<IconImage> DecodeIconFile(std::span<const uint8_t> bytes) {
     }
     if (best == count) return std::nullopt;
     size_t entry = 6 + 16 * best;
-    std::span<const uint8_t> data = bytes.subspan(U32(bytes, entry + 12), U32(bytes, entry + 8));
+    std::span<const uint8_t> data = bytes.subspan(ReadU32(bytes, entry + 12), ReadU32(bytes, entry + 8));
     static constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (data.size() >= 8 && std::memcmp(data.data(), kPngSignature, 8) == 0) return DecodePng(data);
     return DecodeBitmap(data);

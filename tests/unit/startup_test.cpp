@@ -5,19 +5,11 @@
 
 #include "app/startup.h"
 #include "common/error.h"
+#include "common/little_endian.h"
 #include "gauge/icon_file.h"
 #include "temp_dir.h"
 
 namespace {
-
-void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    PutU16(out, v & 0xFFFF);
-    PutU16(out, v >> 16);
-}
 
 // An icon file with one 2x2 image of the given depth: top row red, blue; bottom row
 // green, and a pixel the mask makes transparent.
