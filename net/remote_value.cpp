@@ -94,7 +94,12 @@ double QueryRemoteValue(int32_t offset, const std::string& size, const std::stri
     NetClient->SendText(std::to_string(offset) + "," + size + "," + code);
     const uint8_t* buffer = nullptr;
     int32_t count = 0;
-    while (!NetClient->Receive(buffer, count, kReplyWait_s)) platform::SleepMilliseconds(kBetweenWaits_ms);
+    while (!NetClient->Receive(buffer, count, kReplyWait_s)) {
+        // A server that closed instead of replying leaves the client disconnected: the
+        // frame shows 0 and the main loop reconnects, as when it was never connected.
+        if (!NetClient->IsConnected()) return 0;
+        platform::SleepMilliseconds(kBetweenWaits_ms);
+    }
     // Copied at once: the buffer lives only until the socket's next receive.
     return ReplyTextToFloat(ReplyText(buffer, count), platform::DecimalSeparator());
 }

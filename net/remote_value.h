@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-// Sends "offset,size,code" and a NUL, waits for the reply and converts it. Returns 0 at
-// once when NetClient is not connected. Raises on a closed connection or a reply that
-// is no number.
+// Sends "offset,size,code" and a NUL, waits for the reply and converts it. Returns 0
+// when NetClient is not connected, at once, or when the server closes the connection
+// instead of replying. Raises on a reply that is no number.
 double QueryRemoteValue(int32_t offset, const std::string& size, const std::string& code);
 
 // The reply text in a received block: the bytes up to the first NUL, or all of them

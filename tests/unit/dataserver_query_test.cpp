@@ -59,7 +59,7 @@ TEST_F(DataServer, ServerClosingInsteadOfReplyingEndsTheQueryAndTakesAReconnecti
     CONNECT_OR_SKIP("VARIO_DATASERVER_CLOSING_PORT");  // --close-after 0
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(NetClient->Connect()) << round;
-        EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }), "No connection established");
+        EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);
         EXPECT_FALSE(NetClient->IsConnected());
         EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);
     }
