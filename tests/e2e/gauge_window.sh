@@ -4,7 +4,7 @@
 # real window, and (under a window manager) keys, minimising and the geometry that
 # ORVEXVari.INI keeps from one start to the next.
 # Usage: gauge_window.sh linux|windows CASE NATIVE_PROBE
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/gauge_lib.sh"
 platform=$1
 case_name=$2
 native_probe=$3
@@ -53,10 +53,6 @@ probe() {
 # The test program's output without the line ends' carriage returns Windows adds.
 out_lines() { tr -d '\r' <"$1/out.txt"; }
 
-# measure FILE [--black-dial]: prints the figures of a saved picture.
-measure() { "$native_probe" measure "$@"; }
-figure() { sed -E "s/.*$1 ([^ ]+).*/\1/"; }  # figure NAME < measure output
-
 # expect_needle WHAT PICTURE EXPECTED_DEG [--black-dial]: the needle within the tolerance.
 expect_needle() {
   local what=$1 picture=$2 expected=$3 measured
@@ -81,131 +77,10 @@ check_needles() {  # check_needles DIR [--black-dial]
   cmp -s "$dir/frame0.ppm" "$dir/frame0.again.ppm" || fail "the first frame differs from a later one at the same speed"
 }
 
-# start_simulator DIR ARGS...: the bundle's development simulator, with its own
-# rendezvous directory, until it answers; stop_simulator ends it.
-start_simulator() {
-  local dir=$1
-  shift
-  local simhost
-  simhost=$(program_file "$platform" vario-simhost)
-  cp "$(bundle_dir "$platform")/$simhost" "$dir/" || fail "the $platform bundle has no vario-simhost"
-  export SIMLINK_RUNTIME_DIR=$dir/run
-  mkdir -p -m 700 "$SIMLINK_RUNTIME_DIR"
-  : >"$dir/sim.txt"
-  RUN_TIMEOUT=120 run_in "$dir" "$platform" vario-simhost --trace "$@" >"$dir/sim.txt" 2>&1 &
-  SIM_PID=$!
-  for _ in $(seq 300); do
-    grep -q ready "$dir/sim.txt" && return 0
-    kill -0 "$SIM_PID" 2>/dev/null || fail "vario-simhost ended: $(cat "$dir/sim.txt")"
-    sleep 0.1
-  done
-  fail "vario-simhost not ready: $(cat "$dir/sim.txt")"
-}
-SIM_PID=
-stop_simulator() {
-  if [ -n "$SIM_PID" ] && kill -0 "$SIM_PID" 2>/dev/null; then
-    pkill -TERM -P "$SIM_PID" 2>/dev/null || true  # the timeout wrapper ends the simulator
-    wait "$SIM_PID" 2>/dev/null || true
-  fi
-  SIM_PID=
-}
 trap 'stop_simulator; stop_data_server; cleanup_scratch' EXIT
-
-# start_data_server DIR ARGS...: the bundle's development data server on a free port
-# (DATA_PORT), until it listens; stop_data_server ends it.
-start_data_server() {
-  local dir=$1
-  shift
-  cp "$(bundle_dir linux)/vario-dataserver" "$dir/" || fail "the Linux bundle has no vario-dataserver"
-  : >"$dir/server.txt"
-  (cd "$dir" && exec timeout 120 ./vario-dataserver --bind 127.0.0.1 --port 0 "$@" >"$dir/server.txt" 2>&1) &
-  SERVER_PID=$!
-  for _ in $(seq 100); do
-    DATA_PORT=$(sed -nE 's/.*listening on port ([0-9]+).*/\1/p' "$dir/server.txt")
-    [ -n "$DATA_PORT" ] && return 0
-    sleep 0.1
-  done
-  fail "vario-dataserver did not listen: $(cat "$dir/server.txt")"
-}
-SERVER_PID=
-stop_data_server() {
-  if [ -n "$SERVER_PID" ]; then
-    kill "$SERVER_PID" 2>/dev/null || true
-    wait "$SERVER_PID" 2>/dev/null || true
-  fi
-  SERVER_PID=
-}
-# A port where nothing listens on the loopback: tcpmux, which no test machine serves.
-free_port() { echo 1; }
 
 write_network_ini() {  # write_network_ini DIR PORT
   printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n[WINDOW]\r\nX=40\r\nY=30\r\n[WINSIZE]\r\nWIDTH=360\r\nHEIGHT=330\r\n' "$2" >"$1/ORVEXVari.INI"
-}
-
-# A private virtual display with a window manager, for frames, focus and minimising.
-start_window_manager() {
-  local display=${VARIO_WM_DISPLAY:-:105}
-  # Wine keeps one foreground window for all its windows, whatever their display: a
-  # prefix of their own keeps the other Wine tests' windows from taking the focus.
-  VARIO_WINEPREFIX=$REPO_DIR/build/wineprefix-wm
-  export DISPLAY=$display
-  local attempt
-  for attempt in 1 2 3; do
-    try_window_manager "$display" && return 0
-    note "display $display with openbox not ready (attempt $attempt): $WM_FAILURE"
-    stop_display
-  done
-  fail "no display $display with openbox: $WM_FAILURE"
-}
-
-# try_window_manager DISPLAY: starts Xvfb and openbox; false with WM_FAILURE set.
-try_window_manager() {
-  local display=$1
-  # The display of the test before may still be going away.
-  local lock=/tmp/.X${display#:}-lock
-  for _ in $(seq 100); do [ -e "$lock" ] || break; sleep 0.1; done
-  [ ! -e "$lock" ] || { WM_FAILURE="display $display is taken ($lock)"; return 1; }
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  local xvfb_pid=$!
-  WM_PIDS+=($xvfb_pid)
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  if ! kill -0 "$xvfb_pid" 2>/dev/null || ! xdpyinfo >/dev/null 2>&1; then
-    WM_FAILURE="Xvfb did not start"
-    return 1
-  fi
-  local wm_log
-  wm_log=$(mktemp "${TMPDIR:-/tmp}/vario-openbox.XXXXXX")
-  SCRATCH_DIRS+=("$wm_log")
-  openbox >"$wm_log" 2>&1 &
-  WM_PIDS+=($!)
-  for _ in $(seq 150); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0; sleep 0.1; done
-  WM_FAILURE="openbox did not start: $(cat "$wm_log")"
-  return 1
-}
-WM_PIDS=()
-WM_FAILURE=
-stop_display() {
-  local pid
-  for pid in "${WM_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${WM_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-  WM_PIDS=()
-}
-stop_window_manager() {
-  if [ "$platform" = windows ] && [ -n "${WINEPREFIX:-}" ]; then wineserver -k 2>/dev/null || true; fi
-  stop_display
-  stop_simulator
-  stop_data_server
-  cleanup_scratch
-}
-
-# The gauge window's X window id, once it is shown.
-gauge_window_id() {
-  local id
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name 'ZEVRA VARIOMETER' 2>/dev/null | head -n 1) && [ -n "$id" ] && { echo "$id"; return; }
-    sleep 0.2
-  done
-  fail "the gauge window did not appear"
 }
 
 # client_rect ID: the client area's absolute left, top, width and height.
@@ -260,11 +135,6 @@ stop_hold() {
   rm -f "$1/stop"
 }
 
-# eventually CHECK ARGS...: true once the check holds, within ten seconds.
-eventually() {
-  for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
 has_outer() { [ -n "$(platform_outer "$dir" "$id" first)" ]; }
 file_follows_window() {
   local outer
