@@ -1,0 +1,25 @@
+# The gauge window on both platforms, through its test driver vario-gauge-probe.
+set(gauge_cases needles real_needles overlays window_checks input geometry_framed geometry_frameless
+    simulator_needles missing_dial_with_link network_needles network_server_down network_missing_image)
+foreach(platform linux windows)
+  set(labels e2e)
+  if(platform STREQUAL windows)
+    set(labels wine)
+  endif()
+  set(platform_cases ${gauge_cases})
+  if(platform STREQUAL linux)
+    list(APPEND platform_cases no_display)
+  endif()
+  foreach(case ${platform_cases})
+    set(name ${labels}.gauge_window.${platform}.${case})
+    vario_e2e_test(${name} "${labels}" gauge_window.sh ${platform} ${case} $<TARGET_FILE:vario-gauge-probe>)
+    if(case MATCHES "^(input|geometry_)")
+      # These start their own display with a window manager, one test at a time.
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_wm_display)
+    endif()
+    if(platform STREQUAL windows AND case MATCHES "^(simulator_needles|missing_dial_with_link)$")
+      # One simulator window class for every Wine test of the prefix.
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_simlink_wine_window)
+    endif()
+  endforeach()
+endforeach()
