@@ -124,7 +124,7 @@ stop_window_manager() {
 gauge_window_id() {
   local id
   for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name 'ZEVRA VARIOMETER' 2>/dev/null | head -n 1) && [ -n "$id" ] && { echo "$id"; return; }
+    id=$(xdotool search --onlyvisible --name '^ZEVRA VARIO' 2>/dev/null | head -n 1) && [ -n "$id" ] && { echo "$id"; return; }
     sleep 0.2
   done
   fail "the gauge window did not appear"
