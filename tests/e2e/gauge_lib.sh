@@ -140,3 +140,13 @@ eventually() {
 unused_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
+
+# launched_window_id LAUNCHER_PID: the visible window of a program that run_in started
+# in the background (the launcher's subshell runs timeout, which runs the program), so
+# that other tests' windows on the same display are never taken for it.
+launched_window_id() {
+  local timeout_pid program_pid
+  timeout_pid=$(pgrep -P "$1" | head -n 1) && [ -n "$timeout_pid" ] || return 1
+  program_pid=$(pgrep -P "$timeout_pid" | head -n 1) && [ -n "$program_pid" ] || return 1
+  xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | head -n 1
+}

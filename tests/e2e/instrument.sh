@@ -43,11 +43,12 @@ stop_everything() {
 }
 trap stop_everything EXIT
 
-# The title of the gauge's window (whichever of its titles it has now).
+# The gauge's own window, once it is shown (empty before).
+gauge_id() { launched_window_id "$GAUGE_PID"; }
+# The window's title (whichever of its titles it has now).
 gauge_title() {
   local id
-  id=$(xdotool search --onlyvisible --name '^ZEVRA VARIO' 2>/dev/null | head -n 1)
-  [ -n "$id" ] && xdotool getwindowname "$id"
+  id=$(gauge_id) && [ -n "$id" ] && xdotool getwindowname "$id"
 }
 title_is() { [ "$(gauge_title)" = "$1" ]; }
 expect_title() {  # expect_title TEXT: within thirty seconds
@@ -58,8 +59,7 @@ expect_title() {  # expect_title TEXT: within thirty seconds
 # needle_now DIR: the needle's angle on a screenshot of the gauge window.
 needle_now() {
   local id
-  id=$(xdotool search --onlyvisible --name '^ZEVRA VARIO' 2>/dev/null | head -n 1)
-  [ -n "$id" ] || return 1
+  id=$(gauge_id) && [ -n "$id" ] || return 1
   import -window "$id" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
   measure "$1/shot.ppm" --black-dial | figure needle
 }
@@ -78,12 +78,18 @@ expect_needle_at() {
 
 press() {  # press KEY...: to the gauge window, once it has the focus
   local id
-  id=$(gauge_window_id)
+  id=$(eventually_id)
   # Activation asks the window manager; with none, the X focus is set directly.
   xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
   # A key that ends the program leaves its release without a window: no error then.
   xdotool key --delay 150 "$@" 2>/dev/null || true
   sleep 0.5
+}
+
+eventually_id() {  # the gauge's window, waiting for it up to twenty seconds
+  local id
+  for _ in $(seq 100); do id=$(gauge_id) && [ -n "$id" ] && { echo "$id"; return 0; }; sleep 0.2; done
+  fail "the gauge window did not appear"
 }
 
 ini_value() { sed -nE "s/^$2=(.*)\r?$/\1/p" "$1/ORVEXVari.INI" | tr -d '\r'; }
@@ -92,8 +98,10 @@ expect_ini() {  # expect_ini DIR KEY VALUE: within ten seconds
 }
 ini_is() { [ "$(ini_value "$1" "$2")" = "$3" ]; }
 
+# Frameless and square, away from where the other gauge tests open their windows on
+# the shared display, so that a screenshot shows this window alone.
 frameless_ini() {  # frameless_ini DIR [LAN LINES]
-  printf '[WINDOW]\r\nX=0\r\nY=0\r\n[WINSIZE]\r\nWIDTH=400\r\nHEIGHT=400\r\n[WINBORDER]\r\nACTIVE=N\r\n%s' "${2:-}" >"$1/ORVEXVari.INI"
+  printf '[WINDOW]\r\nX=700\r\nY=500\r\n[WINSIZE]\r\nWIDTH=400\r\nHEIGHT=400\r\n[WINBORDER]\r\nACTIVE=N\r\n%s' "${2:-}" >"$1/ORVEXVari.INI"
 }
 network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$1"; }
 
@@ -169,9 +177,9 @@ case "$case_name" in
     press F9 Right Up Up
     expect_ini "$dir" WIDTH 301
     expect_ini "$dir" HEIGHT 278
-    before=$(gauge_window_id)
+    before=$(eventually_id)
     press F12
-    after=$(gauge_window_id)
+    after=$(eventually_id)
     [ "$before" != "$after" ] || fail "F12 did not build a new window"
     press alt+F4
     expect_exit 0

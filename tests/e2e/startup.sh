@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up paths of ORVEXVario as a real process.
 # Usage: startup.sh linux|windows CASE
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/gauge_lib.sh"
 platform=$1
 case_name=$2
 export ORVEX_DIALOGS=stderr
@@ -23,7 +23,9 @@ case "$case_name" in
     pid=$!
     id=
     for _ in $(seq 150); do
-      id=$(xdotool search --onlyvisible --name 'ZEVRA VARIOMETER v1.2 - \[SIMLINK\]' 2>/dev/null | head -n 1) && [ -n "$id" ] && break
+      id=$(launched_window_id "$pid") || id=
+      [ -n "$id" ] && [ "$(xdotool getwindowname "$id")" = "ZEVRA VARIOMETER v1.2 - [SIMLINK]" ] && break
+      id=
       kill -0 "$pid" 2>/dev/null || fail "the gauge ended: $(cat "$err")"
       sleep 0.2
     done
