@@ -315,6 +315,9 @@ case "$case_name" in
       xdotool windowsize --sync "$id" 333 277 >/dev/null 2>&1 || xdotool windowsize "$id" 333 277
     fi
     eventually file_follows_window || fail "the file holds $(ini_rect "$dir"), the window is at $(platform_outer "$dir" "$id" last)"
+    # The window manager may still be applying the move or the size: let it settle.
+    sleep 1
+    eventually file_follows_window || fail "the file holds $(ini_rect "$dir"), the window is at $(platform_outer "$dir" "$id" last)"
     first_client=$(client_rect "$id")
     first_outer=$(platform_outer "$dir" "$id" last)
     note "moved and resized: client $first_client, outer $first_outer, file $(ini_rect "$dir")"
