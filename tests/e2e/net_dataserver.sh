@@ -91,13 +91,15 @@ expect_contains "$dir/VARIO_DATASERVER_VALUE_PORT.out" "request: 2114,2,4"
 expect_contains "$dir/VARIO_DATASERVER_VALUE_PORT.out" "request: -5,2,4"
 
 # Once more with the user's regional settings in German: the comma is the separator.
-# Wine takes it from the locale variables; glibc needs the locale's data, built here.
-if [ "$client" = linux ]; then
-  mkdir -p "$dir/locales"
-  localedef -i de_DE -f UTF-8 "$dir/locales/de_DE.UTF-8" 2>"$dir/localedef.err" ||
-    [ -d "$dir/locales/de_DE.UTF-8" ] || fail "cannot build the de_DE locale: $(cat "$dir/localedef.err")"
-  export LOCPATH=$dir/locales
-fi
+# Wine takes it from the locale variables, through glibc as a native program does; glibc
+# needs the locale's data, built here (a fresh machine has none but C).
+mkdir -p "$dir/locales"
+localedef -i de_DE -f UTF-8 "$dir/locales/de_DE.UTF-8" 2>"$dir/localedef.err" ||
+  [ -d "$dir/locales/de_DE.UTF-8" ] || fail "cannot build the de_DE locale: $(cat "$dir/localedef.err")"
+export LOCPATH=$dir/locales
+# Wine keeps the regional settings in its prefix's registry and rewrites them for the
+# locale of each program it starts: a prefix of this run's own keeps other tests' out.
+[ "$client" = windows ] && VARIO_WINEPREFIX=$REPO_DIR/build/wineprefix-comma
 out=$dir/client-comma.out
 status=0
 LC_ALL=de_DE.UTF-8 VARIO_EXPECT_DECIMAL_SEPARATOR=, run_client "$out" 'DataServer.ReplyFollows*' || status=$?
