@@ -11,7 +11,7 @@ foreach(platform linux windows)
     if(case STREQUAL keys)
       set_tests_properties(${name} PROPERTIES FIXTURES_SETUP instrument_sessions)
     endif()
-    if(case STREQUAL keys OR (platform STREQUAL windows AND case MATCHES "^(simulator|no_simulator|network)$"))
+    if(case MATCHES "^(keys|network)$" OR (platform STREQUAL windows AND case MATCHES "^(simulator|no_simulator)$"))
       # On the window manager's display, one test at a time.
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_wm_display)
     endif()
