@@ -8,13 +8,8 @@ foreach(platform linux windows)
   foreach(case simulator no_simulator network network_bad_reply keys)
     set(name ${labels}.instrument.${platform}.${case})
     vario_e2e_test(${name} "${labels}" instrument.sh ${platform} ${case} $<TARGET_FILE:vario-gauge-probe>)
-    # Cases whose gauges run at the same time have been seen to end one another's
-    # gauge: the instrument cases take turns.
-    set(locks vario_instrument)
-    if(case MATCHES "^(keys|network)$" OR (platform STREQUAL windows AND case MATCHES "^(simulator|no_simulator)$"))
-      # On the window manager's display, one test at a time.
-      list(APPEND locks vario_wm_display)
-    endif()
+    # On the window manager's display, one test at a time.
+    set(locks vario_instrument vario_wm_display)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
     if(case STREQUAL keys)
       set_tests_properties(${name} PROPERTIES FIXTURES_SETUP instrument_sessions)
