@@ -84,18 +84,12 @@ expect_needle_at() {
   fail "raw $2: the needle stands at ${measured:-nothing}, the scale says $expected; gauge: $(tail -n 5 "$1/err.txt" 2>/dev/null); simulator: $(tail -n 5 "$1/sim.txt" 2>/dev/null)"
 }
 
-press() {  # press KEY...: to the gauge window
+press() {  # press KEY...: to the gauge window, with the focus the window manager gives it
   local id
   id=$(eventually_id)
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
   # A key that ends the program leaves its release without a window: no error then.
-  if [ "$platform" = linux ] && [ "${#WM_PIDS[@]}" -eq 0 ]; then
-    # Sent to the window itself, whichever window other tests have focused.
-    xdotool key --window "$id" --delay 150 "$@" 2>/dev/null || true
-  else
-    # Under the window manager the focus is asked for; Wine takes keys only from it.
-    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
-    xdotool key --delay 150 "$@" 2>/dev/null || true
-  fi
+  xdotool key --delay 150 "$@" 2>/dev/null || true
   sleep 0.5
 }
 
@@ -122,23 +116,9 @@ expect_ini() {  # expect_ini DIR KEY VALUE: within ten seconds
 }
 ini_is() { [ "$(ini_value "$1" "$2")" = "$3" ]; }
 
-# Frameless and square, each case in a place of its own right of where the other gauge
-# tests open their windows on the shared display, so that a screenshot shows this
-# window alone while other tests run.
-window_place() {
-  case "$platform.$case_name" in
-    linux.simulator) echo "520 0" ;;
-    linux.no_simulator) echo "520 310" ;;
-    linux.network) echo "520 620" ;;
-    windows.simulator) echo "830 0" ;;
-    windows.no_simulator) echo "830 310" ;;
-    *) echo "830 620" ;;
-  esac
-}
+# Frameless and square, so that a screenshot of the window is the gauge alone.
 frameless_ini() {  # frameless_ini DIR [LAN LINES]
-  local x y
-  read -r x y < <(window_place)
-  printf '[WINDOW]\r\nX=%s\r\nY=%s\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=300\r\n[WINBORDER]\r\nACTIVE=N\r\n%s' "$x" "$y" "${2:-}" >"$1/ORVEXVari.INI"
+  printf '[WINDOW]\r\nX=520\r\nY=0\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=300\r\n[WINBORDER]\r\nACTIVE=N\r\n%s' "${2:-}" >"$1/ORVEXVari.INI"
 }
 network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$1"; }
 
