@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/config_file.h"
-#include "app/settings.h"
-#include "app/value_rules.h"
+#include "config/config_file.h"
+#include "config/settings.h"
+#include "config/value_rules.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"

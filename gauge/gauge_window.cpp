@@ -2,8 +2,8 @@
 // context, with the message boxes of each failing step.
 #include "gauge/gauge_window.h"
 
-#include "app/settings.h"
-#include "app/startup.h"
+#include "config/settings.h"
+#include "gauge/icon_file.h"
 #include "gauge/scene.h"
 #include "net/lx_tcp_block_client.h"
 #include "platform/dialogs.h"

@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/config_file.h"
-#include "app/settings.h"
+#include "config/config_file.h"
+#include "config/settings.h"
 #include "app/startup.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
