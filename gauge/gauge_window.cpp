@@ -5,6 +5,7 @@
 #include "config/settings.h"
 #include "gauge/icon_file.h"
 #include "gauge/scene.h"
+#include "gauge/window_procedure.h"
 #include "net/lx_tcp_block_client.h"
 #include "platform/dialogs.h"
 

@@ -29,6 +29,7 @@
 #include "app/startup.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
+#include "gauge/window_procedure.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
 #include "platform/gl.h"
