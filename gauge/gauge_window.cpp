@@ -21,6 +21,8 @@ constexpr uint32_t kFramelessStyle = platform::kWsPopup | platform::kWsClipSibli
 
 constexpr int kDepthBits = 32;
 
+// The program's own captions and messages, kept as they are shown (" Shutdown Error"
+// with its leading blank, "Cant't"); tests match them.
 constexpr const char* kErrorCaption = "Error";
 constexpr const char* kShutdownErrorCaption = " Shutdown Error";
 constexpr const char* kUnregisterCaption = "SHUTDOWN ERROR";
