@@ -1,5 +1,5 @@
-// The main loop: one message or one frame per pass, then the keys, then (network mode)
-// reconnection; and the re-creation of the window after the frame and arrow keys.
+// The main loop: one message or one frame per pass, then the keys, then reconnection
+// (network mode) or reopening the simulator link; and the re-creation of the window.
 #include "app/main_loop.h"
 
 #include <string>
@@ -10,7 +10,9 @@
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
+#include "platform/clock.h"
 #include "platform/window.h"
+#include "simlink/simlink_user.h"
 
 namespace {
 
@@ -21,7 +23,25 @@ constexpr const char* kTitleConnecting = "ZEVRA VARIO - Freeware [CONNECTING...]
 constexpr const char* kTitleConnected = "ZEVRA VARIO - Freeware [NETWORK]";
 constexpr int kColorBits = 32;
 
+// Attempts to open the simulator link again, while the add-on is away, are this far apart.
+constexpr uint64_t kLinkReopenSpacing_ms = 1000;
+
 using namespace config_keys;
+
+platform::Clock* loop_clock = nullptr;
+platform::Clock& LoopClock() { return loop_clock ? *loop_clock : platform::SystemClock(); }
+
+// Simulator mode: while the link is closed (the add-on was missing, or its window went
+// away), one attempt to open it when the last one is a second old. An attempt against a
+// missing window is quick: it finds no window.
+void ReopenSimulatorLinkWhenDue(uint64_t& last_attempt_ms) {
+    if (IpcIsOpen()) return;
+    uint64_t now_ms = LoopClock().NowMilliseconds();
+    if (now_ms - last_attempt_ms < kLinkReopenSpacing_ms) return;
+    last_attempt_ms = now_ms;
+    uint32_t result = 0;
+    IpcOpen(0, result);
+}
 
 // The title given to every window of this run, chosen once by the source.
 std::string window_title;
@@ -91,6 +111,8 @@ int RunMainLoop() {
     window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
     if (!CreateWindowAtSettings()) return 0;
     Recreating = false;
+    // The scene set-up has just tried to open the simulator link.
+    uint64_t last_link_attempt_ms = LoopClock().NowMilliseconds();
 
     bool done = false;
     platform::WindowMessage message;
@@ -145,7 +167,10 @@ int RunMainLoop() {
             NetClient->SetAddress(Settings.ServerAddress);
             if (NetClient->Connect()) platform::SetWindowTitle(hWnd, kTitleConnected);
         }
+        if (!Settings.UseNetwork) ReopenSimulatorLinkWhenDue(last_link_attempt_ms);
     }
     DestroyGaugeWindow();
     return static_cast<int>(last_parameter);
 }
+
+void UseLoopClock(platform::Clock* clock) { loop_clock = clock; }

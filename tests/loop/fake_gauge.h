@@ -1,7 +1,8 @@
-// A scripted stand-in for the gauge window, the frame drawing, the window system and
-// the network client, recording what the main loop asks of them.
+// A scripted stand-in for the gauge window, the frame drawing, the window system, the
+// network client, the simulator link and the clock, recording what the main loop asks.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -38,6 +39,14 @@ struct FakeWorld {
     bool client_connected = false;
     // Called after each frame with the number of frames so far; a test queues keys here.
     std::function<void(int frames)> on_frame;
+    // The simulator link: the add-on is there or not; the link open or closed. Every
+    // attempt to open it (the scene's at creation, the loop's) is recorded with its time.
+    bool add_on_present = true;
+    bool link_open = false;
+    std::vector<uint64_t> link_open_attempts_ms;
+    // Scripted time: the clock stands still except that each frame takes frame_ms.
+    uint64_t now_ms = 0;
+    uint64_t frame_ms = 0;
     std::function<void(int swaps)> on_swap;
 
     void Key(int vk) { queue.push_back({nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}); }

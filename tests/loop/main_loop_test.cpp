@@ -1,5 +1,5 @@
-// The main loop's pass order, adjustment keys, re-creation and reconnection, against
-// a scripted window system (fake_gauge.cpp).
+// The main loop's pass order, adjustment keys, re-creation, reconnection and reopening
+// of the simulator link, against a scripted window system and clock (fake_gauge.cpp).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -212,6 +212,32 @@ TEST_F(MainLoop, BadCoordinateInTheFileRaises) {
     }
 }
 
+// The add-on missing at start, back after 3.2 s, gone again at 6 s: one attempt a
+// second while the link is closed, none while it is open.
+TEST_F(MainLoop, SimulatorLinkIsOpenedAgainOnceASecondWhileClosed) {
+    World.add_on_present = false;
+    World.frame_ms = 20;
+    World.on_frame = [](int frames) {
+        if (frames == 160) World.add_on_present = true;
+        if (frames == 300) World.add_on_present = World.link_open = false;
+        if (frames == 390) World.Key(kVkEscape);
+    };
+    RunMainLoop();
+    EXPECT_THAT(World.link_open_attempts_ms, ElementsAre(0, 1000, 2000, 3000, 4000, 6000, 7000));
+    EXPECT_FALSE(World.link_open);
+}
+
+TEST_F(MainLoop, LinkAttemptsWaitForTheClockNotForPasses) {
+    World.add_on_present = false;
+    World.on_frame = [](int frames) {
+        if (frames == 500) World.now_ms = 999;
+        if (frames == 1000) World.now_ms = 1000;
+        if (frames == 1001) World.Key(kVkEscape);
+    };
+    RunMainLoop();
+    EXPECT_THAT(World.link_open_attempts_ms, ElementsAre(0, 1000));
+}
+
 TEST_F(MainLoop, NetworkTitlesWhileTheServerIsDownThenUp) {
     Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
     World.on_frame = [](int frames) {
@@ -221,6 +247,7 @@ TEST_F(MainLoop, NetworkTitlesWhileTheServerIsDownThenUp) {
     RunMainLoop();
     EXPECT_THAT(World.titles, ElementsAre(kNetwork, kNotConnected, kConnecting, kConnecting, kConnected));
     EXPECT_EQ(World.connect_attempts, 3);  // the scene's, then one per pass until up
+    EXPECT_TRUE(World.link_open_attempts_ms.empty()) << "network mode never opens the simulator link";
 }
 
 TEST_F(MainLoop, NetworkTitleStaysWhileTheConnectionHolds) {
