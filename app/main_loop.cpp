@@ -24,21 +24,20 @@ constexpr const char* kTitleConnected = "ZEVRA VARIO - Freeware [NETWORK]";
 constexpr int kColorBits = 32;
 
 // Attempts to open the simulator link again, while the add-on is away, are this far apart.
-constexpr uint64_t kLinkReopenSpacing_ms = 1000;
+constexpr int64_t kLinkReopenSpacing_ms = 1000;
 
 using namespace config_keys;
 
-platform::Clock* loop_clock = nullptr;
-platform::Clock& LoopClock() { return loop_clock ? *loop_clock : platform::SystemClock(); }
+platform::IMonotonicClock* loop_clock = nullptr;
 
 // Simulator mode: while the link is closed (the add-on was missing, or its window went
 // away), one attempt to open it when the last one is a second old. An attempt against a
 // missing window is quick: it finds no window.
-void ReopenSimulatorLinkWhenDue(uint64_t& last_attempt_ms) {
+void ReopenSimulatorLinkWhenDue(int64_t& last_link_attempt_ms) {
     if (IpcIsOpen()) return;
-    uint64_t now_ms = LoopClock().NowMilliseconds();
-    if (now_ms - last_attempt_ms < kLinkReopenSpacing_ms) return;
-    last_attempt_ms = now_ms;
+    int64_t now_ms = loop_clock->NowMilliseconds();
+    if (now_ms - last_link_attempt_ms < kLinkReopenSpacing_ms) return;
+    last_link_attempt_ms = now_ms;
     uint32_t result = 0;
     IpcOpen(0, result);
 }
@@ -107,12 +106,13 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
 
 }  // namespace
 
-int RunMainLoop() {
+int RunMainLoop(platform::IMonotonicClock& clock) {
+    loop_clock = &clock;
     window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
     if (!CreateWindowAtSettings()) return 0;
     Recreating = false;
     // The scene set-up has just tried to open the simulator link.
-    uint64_t last_link_attempt_ms = LoopClock().NowMilliseconds();
+    int64_t last_link_attempt_ms = loop_clock->NowMilliseconds();
 
     bool done = false;
     platform::WindowMessage message;
@@ -172,5 +172,3 @@ int RunMainLoop() {
     DestroyGaugeWindow();
     return static_cast<int>(last_parameter);
 }
-
-void UseLoopClock(platform::Clock* clock) { loop_clock = clock; }

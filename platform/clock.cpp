@@ -1,22 +1,21 @@
-// The system's steady clock behind platform::Clock, the same on every platform.
+// The system's steady clock behind IMonotonicClock; the same on both platforms.
 #include "platform/clock.h"
 
 #include <chrono>
 
 namespace platform {
-namespace {
 
-class SteadyClock final : public Clock {
+namespace {
+class SteadyClock final : public IMonotonicClock {
 public:
-    uint64_t NowMilliseconds() override {
+    int64_t NowMilliseconds() override {
         auto since_start = std::chrono::steady_clock::now().time_since_epoch();
-        return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
+        return std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count();
     }
 };
-
 }  // namespace
 
-Clock& SystemClock() {
+IMonotonicClock& SystemClock() {
     static SteadyClock clock;
     return clock;
 }

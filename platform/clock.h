@@ -1,18 +1,19 @@
-// The monotonic clock that spaces the main loop's retries; tests put a stand-in in its place.
+// The monotonic clock by which the main loop spaces its reconnection attempts; an
+// interface so that tests can run the loop on a clock of their own.
 #pragma once
 
 #include <cstdint>
 
 namespace platform {
 
-class Clock {
+class IMonotonicClock {
 public:
-    virtual ~Clock() = default;
+    virtual ~IMonotonicClock() = default;
     // Milliseconds from an arbitrary start; never goes back.
-    virtual uint64_t NowMilliseconds() = 0;
+    virtual int64_t NowMilliseconds() = 0;
 };
 
-// The system's steady clock; one per process.
-Clock& SystemClock();
+// The system's steady clock.
+IMonotonicClock& SystemClock();
 
 }  // namespace platform

@@ -2,27 +2,19 @@
 // and simulator link, and the loop's clock, driven by FakeWorld.
 #include "fake_gauge.h"
 
-#include "app/main_loop.h"
 #include "config/settings.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
-#include "platform/clock.h"
 #include "simlink/simlink_user.h"
 
 namespace {
 constexpr const char* kTitleNotConnected = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
 int fake_window_handle = 0;
-
-class WorldClock final : public platform::Clock {
-public:
-    uint64_t NowMilliseconds() override { return World.now_ms; }
-} world_clock;
-}  // namespace
+}
 
 void ResetFakeWorld() {
     World = FakeWorld{};
-    UseLoopClock(&world_clock);
     for (bool& key : KeyState) key = false;
     WindowActive = true;
     hWnd = hDC = hRC = nullptr;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/window.h"
 
 // A message only this stand-in knows: its wparam is a bit set of keys (see KeyBit)
@@ -43,10 +44,9 @@ struct FakeWorld {
     // attempt to open it (the scene's at creation, the loop's) is recorded with its time.
     bool add_on_present = true;
     bool link_open = false;
-    std::vector<uint64_t> link_open_attempts_ms;
-    // Scripted time: the clock stands still except that each frame takes frame_ms.
-    uint64_t now_ms = 0;
-    uint64_t frame_ms = 0;
+    std::vector<int64_t> link_open_attempts_ms;
+    int64_t now_ms = 0;    // what the loop's clock says; tests move it on
+    int64_t frame_ms = 0;  // how far the clock moves during a frame
     std::function<void(int swaps)> on_swap;
 
     void Key(int vk) { queue.push_back({nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}); }
@@ -54,5 +54,10 @@ struct FakeWorld {
 };
 
 inline FakeWorld World;
+
+// The loop's clock, reading World.now_ms.
+struct FakeClock : platform::IMonotonicClock {
+    int64_t NowMilliseconds() override { return World.now_ms; }
+};
 
 void ResetFakeWorld();
