@@ -50,8 +50,8 @@ bool AcceptableArea(int fd, struct stat& info) {
     return seals >= 0 && (seals & F_SEAL_SHRINK) != 0;
 }
 
-// One client connection and the request area it last sent. A client sends its area
-// with every message; the same file is mapped once.
+// One client connection and the request area it sent. A client sends its area with
+// the first message that needs it; the messages after use the same mapping.
 struct Client {
     int fd = -1;
     dev_t area_device = 0;
@@ -63,9 +63,10 @@ struct Client {
         area = nullptr;
     }
 
-    // The area that came with a message (its descriptor is closed here), or null.
+    // The area that came with a message (its descriptor is closed here), or the one
+    // mapped before when none came; null when there is none that can be used.
     uint8_t* TakeArea(int area_fd) {
-        if (area_fd < 0) return nullptr;
+        if (area_fd < 0) return area;
         struct stat info {};
         bool acceptable = AcceptableArea(area_fd, info);
         if (acceptable && area != nullptr && info.st_dev == area_device && info.st_ino == area_inode) {

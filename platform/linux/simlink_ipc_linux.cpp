@@ -1,7 +1,7 @@
 // The simulator link's platform calls on Linux. A window found by class is the add-on's
 // Unix-domain socket in the runtime directory (accepted only when the directory is this
 // user's alone and the add-on runs as the same user); a sent message is a packet on it
-// with the atom's name and the request area attached, answered by a reply packet; the
+// with the atom's name (the request area attached to the first), answered by a reply; the
 // named block is an anonymous, sealed memory file, so nothing is left in /dev/shm.
 #include <fcntl.h>
 #include <poll.h>
@@ -156,7 +156,7 @@ public:
         // One connection per class: finding the class again replaces the old one.
         if (auto old = window_by_class_.find(class_name); old != window_by_class_.end()) DropWindow(old->second);
         SimWindowHandle handle = ++last_window_;
-        windows_[handle] = fd;
+        windows_[handle] = {fd, 0};
         window_by_class_[class_name] = handle;
         last_error_ = 0;
         return handle;
@@ -206,7 +206,7 @@ public:
         }
         // The name is this process's own: a block of that name that is still held is
         // never handed out twice, as a named mapping would not be.
-        if (MappingNamed(text) != nullptr) {
+        if (MappingNamed(text) != 0) {
             last_error_ = kErrorAlreadyExists;
             return 0;
         }
@@ -266,21 +266,25 @@ public:
             last_error_ = kErrorInvalidWindowHandle;
             return false;
         }
-        int fd = found->second;
+        int fd = found->second.fd;
         auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
         MessagePacket header{++sequence_, message, wparam, lparam, 0, 0};
         static const std::string kNoName;
         const std::string* atom_name = &kNoName;
         if (auto atom = atoms_.find(static_cast<uint16_t>(wparam)); wparam <= 0xFFFF && atom != atoms_.end())
             atom_name = &atom->second.name;
-        // The block the atom names goes with the message; the add-on finds it there.
-        const Mapping* area = MappingNamed(*atom_name);
+        // The block the atom names goes with the first message on this connection that
+        // names it; the add-on keeps it mapped for the messages after.
+        SimMappingHandle area = MappingNamed(*atom_name);
+        int area_fd = area != 0 && area != found->second.area_sent ? mappings_[area].fd : -1;
         header.name_bytes = static_cast<uint32_t>(atom_name->size());
         char packet[sizeof header + kMaxAtomNameBytes];
         std::memcpy(packet, &header, sizeof header);
         std::memcpy(packet + sizeof header, atom_name->data(), atom_name->size());
-        switch (SendPacket(fd, packet, sizeof header + header.name_bytes, area ? area->fd : -1, deadline)) {
-            case Outcome::kDone: break;
+        switch (SendPacket(fd, packet, sizeof header + header.name_bytes, area_fd, deadline)) {
+            case Outcome::kDone:
+                if (area_fd >= 0) found->second.area_sent = area;
+                break;
             case Outcome::kTimedOut: return TimedOut();
             case Outcome::kGone: return Gone(window);
         }
@@ -354,7 +358,7 @@ private:
     void DropWindow(SimWindowHandle window) {
         auto found = windows_.find(window);
         if (found == windows_.end()) return;
-        close(found->second);
+        close(found->second.fd);
         windows_.erase(found);
         for (auto entry = window_by_class_.begin(); entry != window_by_class_.end();)
             entry = entry->second == window ? window_by_class_.erase(entry) : std::next(entry);
@@ -370,12 +374,17 @@ private:
         std::string name;
     };
 
-    const Mapping* MappingNamed(const std::string& name) const {
+    // The block of that name, or 0.
+    SimMappingHandle MappingNamed(const std::string& name) const {
         for (const auto& [handle, held] : mappings_)
-            if (held.name == name) return &held;
-        return nullptr;
+            if (held.name == name) return handle;
+        return 0;
     }
-    std::map<SimWindowHandle, int> windows_;
+    struct Window {
+        int fd;
+        SimMappingHandle area_sent;  // the block the add-on has been given, 0 for none
+    };
+    std::map<SimWindowHandle, Window> windows_;
     std::map<std::string, SimWindowHandle> window_by_class_;
     SimWindowHandle last_window_ = 0;
     std::map<uint16_t, Atom> atoms_;

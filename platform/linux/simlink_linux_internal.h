@@ -30,8 +30,9 @@ bool RuntimeDirectoryIsPrivate(const std::string& dir, std::string& reason);
 // the window system's message time-out does.
 inline constexpr int kStepTimeout_ms = 2000;
 
-// The request area travels as an anonymous memory file with the message (SCM_RIGHTS),
-// sealed so that neither side can shrink or grow it under the other's mapping.
+// The request area travels as an anonymous memory file with the first message of a
+// connection that names it (SCM_RIGHTS), sealed so that neither side can shrink or
+// grow it under the other's mapping.
 inline constexpr int kAreaSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL;
 
 inline constexpr size_t kMaxAtomNameBytes = 255;

@@ -185,8 +185,9 @@ ssize_t ReceiveWithDescriptor(int fd, MessagePacket& header, int& attached) {
     return got;
 }
 
-// The area has no name in /dev/shm, and the add-on receives it sealed: it can neither
-// shrink it under the client's mapping (no SIGBUS) nor take the seals off.
+// The area has no name in /dev/shm, and the add-on receives it sealed, once per
+// connection: it can neither shrink it under the client's mapping (no SIGBUS) nor
+// seal it further.
 TEST_F(LinuxLinkTest, RequestAreaTravelsSealedWithTheMessage) {
     int listener = Listen(dir_);
     platform::SimWindowHandle window = ipc.FindTopWindowByClass(kClass);
@@ -220,12 +221,18 @@ TEST_F(LinuxLinkTest, RequestAreaTravelsSealedWithTheMessage) {
         close(area);
         ReplyPacket reply{header.sequence, 0, 1};
         send(accepted, &reply, sizeof reply, 0);
+        // The add-on keeps it: the next message on the connection comes without one.
+        ASSERT_GT(ReceiveWithDescriptor(accepted, header, area), 0);
+        EXPECT_EQ(area, -1);
+        reply = {header.sequence, 0, 1};
+        send(accepted, &reply, sizeof reply, 0);
     });
     intptr_t reply = 0;
     EXPECT_TRUE(ipc.SendBlockingMessage(window, kMessage, atom, 0, 2000, reply));
-    add_on.join();
     EXPECT_EQ(reply, 1);
     EXPECT_EQ(view[0], 0xA5);
+    EXPECT_TRUE(ipc.SendBlockingMessage(window, kMessage, atom, 0, 2000, reply));
+    add_on.join();
     ipc.UnmapSharedView(view);
     ipc.CloseSharedMemory(mapping);
     ipc.DeleteNamedAtom(atom);
