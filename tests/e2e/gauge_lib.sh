@@ -7,6 +7,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 # measure FILE [--black-dial]: prints the figures of a saved picture.
 measure() { "$native_probe" measure "$@"; }
 figure() { sed -E "s/.*$1 ([^ ]+).*/\1/"; }  # figure NAME < measure output
+# angle_matches EXPECTED MEASURED TOLERANCE: a measured angle (a number: a picture with
+# no needle gives nan) within the tolerance of the expected one.
+angle_matches() {
+  awk -v e="$1" -v m="$2" -v t="$3" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m ~ /^-?[0-9]+(\.[0-9]+)?$/ && d <= t) }'
+}
 
 # start_simulator DIR ARGS...: the bundle's development simulator, with its own
 # rendezvous directory, until it answers (its output in DIR/sim.txt, its launcher

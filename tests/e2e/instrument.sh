@@ -79,7 +79,7 @@ expect_needle_at() {
   expected=$("$native_probe" angle "$2")
   for _ in $(seq 100); do
     measured=$(needle_now "$1") &&
-      awk -v e="$expected" -v m="$measured" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= 1.0) }' &&
+      angle_matches "$expected" "$measured" 1.0 &&
       { note "raw $2: needle at $measured, scale $expected"; return 0; }
     sleep 0.2
   done
@@ -95,7 +95,7 @@ needle_at_within() {
     shot_at=$(seconds_since "$3")
     at_most "$shot_at" "$4" || fail "raw $2: the needle still stands at ${measured:-nothing} ${shot_at}s after, scale $expected"
     measured=$(needle_now "$1") &&
-      awk -v e="$expected" -v m="$measured" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= 1.0) }' &&
+      angle_matches "$expected" "$measured" 1.0 &&
       { echo "$shot_at"; return 0; }
     sleep 0.1
   done
@@ -138,6 +138,22 @@ red_share_now() {
   id=$(gauge_id) && [ -n "$id" ] || return 1
   import -window "$id" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
   red_share "$1/shot.ppm"
+}
+
+# off_flag_within DIR shown|gone START SECONDS: a screenshot taken at most SECONDS after
+# START shows the OFF flag (at least 2 % of the pixels flag red) or no flag (at most
+# 0.1 %); prints when, and the red share.
+off_flag_within() {
+  local shot_at share=
+  while :; do
+    shot_at=$(seconds_since "$3")
+    at_most "$shot_at" "$4" || fail "OFF flag not $2 ${shot_at}s after (red share ${share:-unmeasured})"
+    if share=$(red_share_now "$1"); then
+      if [ "$2" = shown ]; then ! at_most "$share" 0.02; else at_most "$share" 0.001; fi &&
+        { echo "screenshot at ${shot_at}s, red share $share"; return 0; }
+    fi
+    sleep 0.1
+  done
 }
 
 ini_value() { sed -nE "s/^$2=(.*)\r?$/\1/p" "$1/ORVEXVari.INI" | tr -d '\r'; }
@@ -273,19 +289,11 @@ case "$case_name" in
     share=$(red_share_now "$dir")
     at_most "$share" 0.001 || fail "red share $share while the simulator answers"
     kill_simulator
-    started=$(date +%s.%N)
-    until share=$(red_share_now "$dir") && ! at_most "$share" 0.02; do
-      at_most "$(seconds_since "$started")" 3 || fail "no OFF flag 3 s after the simulator ended (red share $share)"
-      sleep 0.1
-    done
-    note "OFF flag after $(seconds_since "$started")s, red share $share"
+    seen=$(off_flag_within "$dir" shown "$(date +%s.%N)" 3)
+    note "OFF flag shown: $seen"
     start_simulator "$dir" --value 450
-    started=$(date +%s.%N)
-    until share=$(red_share_now "$dir") && at_most "$share" 0.001; do
-      at_most "$(seconds_since "$started")" 3 || fail "the OFF flag stayed 3 s after the simulator returned (red share $share)"
-      sleep 0.1
-    done
-    note "OFF flag gone after $(seconds_since "$started")s"
+    seen=$(off_flag_within "$dir" gone "$(date +%s.%N)" 3)
+    note "OFF flag gone: $seen"
     end_with Escape
     ;;
   simulator_stops_reading)
