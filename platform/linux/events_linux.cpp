@@ -141,10 +141,8 @@ void FillQueue() {
 // order; with no window left, it is the quit message itself.
 void TranslateEndSignal() {
     if (!TakeEndSignal()) return;
-    if (windows.empty())
-        PostQuitToQueue(0);
-    else
-        Post(windows.begin()->first, kWmClose, 0, 0);
+    if (windows.empty()) PostQuitToQueue(0);
+    else Post(windows.begin()->first, kWmClose, 0, 0);
 }
 
 }  // namespace

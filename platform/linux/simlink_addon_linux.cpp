@@ -74,7 +74,8 @@ struct Client {
             return area;
         }
         ReleaseArea();
-        void* view = acceptable ? mmap(nullptr, kAreaBytes, PROT_READ | PROT_WRITE, MAP_SHARED, area_fd, 0) : MAP_FAILED;
+        void* view =
+            acceptable ? mmap(nullptr, kAreaBytes, PROT_READ | PROT_WRITE, MAP_SHARED, area_fd, 0) : MAP_FAILED;
         close(area_fd);
         if (view == MAP_FAILED) return nullptr;
         area_device = info.st_dev;
@@ -104,10 +105,8 @@ ssize_t ReceivePacket(int fd, char* packet, size_t capacity, int& attached_fd) {
         for (size_t i = 0; i < count; ++i) {
             int received;
             std::memcpy(&received, CMSG_DATA(part_header) + i * sizeof(int), sizeof received);
-            if (attached_fd < 0)
-                attached_fd = received;
-            else
-                close(received);
+            if (attached_fd < 0) attached_fd = received;
+            else close(received);
         }
     }
     return got;

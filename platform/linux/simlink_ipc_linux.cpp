@@ -109,8 +109,8 @@ bool ConnectWithin(int fd, const sockaddr_un& address, Clock::time_point deadlin
             short revents = 0;
             int error = 0;
             socklen_t size = sizeof error;
-            return WaitFor(fd, POLLOUT, deadline, revents) && getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
-                   error == 0;
+            return WaitFor(fd, POLLOUT, deadline, revents) &&
+                   getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
         }
         if (errno != EAGAIN || MillisecondsLeft(deadline) == 0) return false;
         timespec pause{0, 10 * 1000000L};

@@ -80,8 +80,16 @@ TEST_F(LinuxLinkTest, RuntimeDirectoryMustBeTheUsersAlone) {
         std::function<std::string()> prepare;  // returns the directory to name
     };
     const Case cases[] = {
-        {"readable by the group", [&] { chmod(dir_.c_str(), 0750); return dir_; }},
-        {"writable by others", [&] { chmod(dir_.c_str(), 0703); return dir_; }},
+        {"readable by the group",
+         [&] {
+             chmod(dir_.c_str(), 0750);
+             return dir_;
+         }},
+        {"writable by others",
+         [&] {
+             chmod(dir_.c_str(), 0703);
+             return dir_;
+         }},
         {"a symlink to a private directory",
          [&] {
              std::string link = dir_ + "-link";
