@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/window.h"
 
 // A message only this stand-in knows: its wparam is a bit set of keys (see KeyBit)
@@ -31,11 +32,14 @@ struct FakeWorld {
     int fail_creation_number = 0;      // the 1-based creation that fails, 0 for none
     bool frame_result = true;
     bool server_up = false;            // what a connection attempt finds
+    int64_t connect_duration_ms = 0;   // how far the clock moves during an attempt
     int destroys = 0;
     int frames = 0;
     int swaps = 0;
     int connect_attempts = 0;
+    std::vector<int64_t> attempt_times_ms;  // the clock at each connection attempt
     bool client_connected = false;
+    int64_t now_ms = 0;                // what the loop's clock says; tests move it on
     // Called after each frame with the number of frames so far; a test queues keys here.
     std::function<void(int frames)> on_frame;
     std::function<void(int swaps)> on_swap;
@@ -45,5 +49,10 @@ struct FakeWorld {
 };
 
 inline FakeWorld World;
+
+// The loop's clock, reading World.now_ms.
+struct FakeClock : platform::IMonotonicClock {
+    int64_t NowMilliseconds() override { return World.now_ms; }
+};
 
 void ResetFakeWorld();
