@@ -61,6 +61,30 @@ stop_data_server() {
   fi
   SERVER_PID=
 }
+# start_fault_server DIR MODE ARGS...: tests/e2e/fault_server.py (see there) until it
+# is set up; stop_fault_server ends it.
+start_fault_server() {
+  local dir=$1
+  shift
+  : >"$dir/fault.txt"
+  timeout 300 python3 "$E2E_DIR/fault_server.py" "$@" >"$dir/fault.txt" 2>&1 &
+  FAULT_PID=$!
+  for _ in $(seq 100); do
+    grep -q ready "$dir/fault.txt" && return 0
+    kill -0 "$FAULT_PID" 2>/dev/null || fail "the fault server ended: $(cat "$dir/fault.txt")"
+    sleep 0.1
+  done
+  fail "the fault server was not ready: $(cat "$dir/fault.txt")"
+}
+FAULT_PID=
+stop_fault_server() {
+  if [ -n "$FAULT_PID" ]; then
+    kill "$FAULT_PID" 2>/dev/null || true
+    wait "$FAULT_PID" 2>/dev/null || true
+  fi
+  FAULT_PID=
+}
+
 # A port where nothing listens on the loopback: tcpmux, which no test machine serves.
 free_port() { echo 1; }
 
@@ -117,6 +141,7 @@ stop_window_manager() {
   stop_display
   stop_simulator
   stop_data_server
+  stop_fault_server
   cleanup_scratch
 }
 
@@ -141,12 +166,19 @@ unused_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# launched_window_id LAUNCHER_PID: the visible window of a program that run_in started
-# in the background (the launcher's subshell runs timeout, which runs the program), so
-# that other tests' windows on the same display are never taken for it.
-launched_window_id() {
+# launched_program_pid LAUNCHER_PID: the process of a program that run_in started in
+# the background (the launcher's subshell runs timeout, which runs the program).
+launched_program_pid() {
   local timeout_pid program_pid
   timeout_pid=$(pgrep -P "$1" | head -n 1) && [ -n "$timeout_pid" ] || return 1
   program_pid=$(pgrep -P "$timeout_pid" | head -n 1) && [ -n "$program_pid" ] || return 1
+  echo "$program_pid"
+}
+
+# launched_window_id LAUNCHER_PID: the visible window of that program, so that other
+# tests' windows on the same display are never taken for it.
+launched_window_id() {
+  local program_pid
+  program_pid=$(launched_program_pid "$1") || return 1
   xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | head -n 1
 }
