@@ -2,7 +2,8 @@
 # A data server that misbehaves on purpose, for the gauge's end-to-end fault cases. It
 # listens on 127.0.0.1 only, prints "ready" when set up, and ends by itself after
 # --for seconds. Modes:
-#   silent        accepts every connection, reads the requests, never replies
+#   silent        accepts one connection, reads its requests, never replies; then refuses
+#                 further connections (no listener), so that the gauge stays unconnected
 #   full          listens with the smallest backlog, never accepts, and fills the accept
 #                 queue itself, so that the system drops the gauge's connection requests
 #   reset         replies --value to each request, and resets each connection (SO_LINGER 0)
@@ -77,11 +78,15 @@ class Server:
         while time.monotonic() < until:
             for key, _ in self.sel.select(timeout=0.05):
                 if key.data == "listen":
+                    if self.listen_socket is None:
+                        continue
                     try:
                         conn, _ = self.listen_socket.accept()
                     except OSError:
                         continue
                     self.note_accept()
+                    if self.args.mode == "silent":
+                        self.close_listener()
                     if self.closing_at_once:
                         conn.close()
                         continue
