@@ -21,12 +21,24 @@ start_simulator() {
   : >"$dir/sim.txt"
   RUN_TIMEOUT=120 run_in "$dir" "$platform" vario-simhost --trace "$@" >"$dir/sim.txt" 2>&1 &
   SIM_PID=$!
+  await_ready "$dir/sim.txt" "$SIM_PID" vario-simhost
+}
+
+# await_ready FILE PID NAME: until the program's output FILE says "ready" (thirty
+# seconds at most); fails when the program ends first.
+await_ready() {
   for _ in $(seq 300); do
-    grep -q ready "$dir/sim.txt" && return 0
-    kill -0 "$SIM_PID" 2>/dev/null || fail "vario-simhost ended: $(cat "$dir/sim.txt")"
+    grep -q ready "$1" && return 0
+    kill -0 "$2" 2>/dev/null || fail "$3 ended: $(cat "$1")"
     sleep 0.1
   done
-  fail "vario-simhost not ready: $(cat "$dir/sim.txt")"
+  fail "$3 not ready: $(cat "$1")"
+}
+# end_helper PID: ends a helper started in the background, if one was.
+end_helper() {
+  [ -n "$1" ] || return 0
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
 }
 SIM_PID=
 stop_simulator() {
@@ -55,10 +67,7 @@ start_data_server() {
 }
 SERVER_PID=
 stop_data_server() {
-  if [ -n "$SERVER_PID" ]; then
-    kill "$SERVER_PID" 2>/dev/null || true
-    wait "$SERVER_PID" 2>/dev/null || true
-  fi
+  end_helper "$SERVER_PID"
   SERVER_PID=
 }
 # start_fault_server DIR MODE ARGS...: tests/e2e/fault_server.py (see there) until it
@@ -69,19 +78,11 @@ start_fault_server() {
   : >"$dir/fault.txt"
   timeout 300 python3 "$E2E_DIR/fault_server.py" "$@" >"$dir/fault.txt" 2>&1 &
   FAULT_PID=$!
-  for _ in $(seq 100); do
-    grep -q ready "$dir/fault.txt" && return 0
-    kill -0 "$FAULT_PID" 2>/dev/null || fail "the fault server ended: $(cat "$dir/fault.txt")"
-    sleep 0.1
-  done
-  fail "the fault server was not ready: $(cat "$dir/fault.txt")"
+  await_ready "$dir/fault.txt" "$FAULT_PID" "the fault server"
 }
 FAULT_PID=
 stop_fault_server() {
-  if [ -n "$FAULT_PID" ]; then
-    kill "$FAULT_PID" 2>/dev/null || true
-    wait "$FAULT_PID" 2>/dev/null || true
-  fi
+  end_helper "$FAULT_PID"
   FAULT_PID=
 }
 
