@@ -14,7 +14,7 @@ struct SettingsRecord {
     int32_t WindowWidth = 400;
     int32_t WindowHeight = 400;
     bool Frameless = false;
-    bool OffFlag = true;       // the dial shows "OFF" while the value cannot be read
+    bool OffFlag = true;  // the dial shows "OFF" while the value cannot be read
 };
 
 inline SettingsRecord Settings;

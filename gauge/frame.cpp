@@ -134,11 +134,11 @@ void DrawOffFlag() {
     glColor3f(1.0f, 1.0f, 1.0f);
     for (int letter = 0; letter < 3; ++letter) {
         float x = kLetterLeft[letter], top = kBase + kHeight;
-        DrawRectangle(x, kBase, x + kStroke, top);                    // upright
-        DrawRectangle(x, top - kStroke, x + kWidth, top);             // top bar
+        DrawRectangle(x, kBase, x + kStroke, top);         // upright
+        DrawRectangle(x, top - kStroke, x + kWidth, top);  // top bar
         if (letter == 0) {
             DrawRectangle(x + kWidth - kStroke, kBase, x + kWidth, top);  // O: right side
-            DrawRectangle(x, kBase, x + kWidth, kBase + kStroke);          // O: bottom bar
+            DrawRectangle(x, kBase, x + kWidth, kBase + kStroke);         // O: bottom bar
         } else {
             float middle = kBase + kHeight / 2.0f;
             DrawRectangle(x, middle - kStroke / 2.0f, x + kWidth * 0.8f, middle + kStroke / 2.0f);  // F: middle bar

@@ -39,7 +39,7 @@ struct FakeWorld {
     int connect_attempts = 0;
     std::vector<int64_t> attempt_times_ms;  // the clock at each connection attempt
     bool client_connected = false;
-    int64_t now_ms = 0;                // what the loop's clock says; tests move it on
+    int64_t now_ms = 0;  // what the loop's clock says; tests move it on
     // Called after each frame with the number of frames so far; a test queues keys here.
     std::function<void(int frames)> on_frame;
     std::function<void(int swaps)> on_swap;

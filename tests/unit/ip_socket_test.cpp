@@ -292,7 +292,8 @@ TEST(LxIpSocket, FailedSendIsReportedAndDisconnects) {
 // Signals whose handler does not restart system calls, sent to the waiting thread every
 // 50 ms: a wait or a connection attempt still takes its whole time.
 TEST(SocketWaits, SignalsDoNotEndTheWaitsEarly) {
-    struct sigaction action {}, previous{};
+    struct sigaction action = {};
+    struct sigaction previous = {};
     action.sa_handler = [](int) {};
     sigemptyset(&action.sa_mask);
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);

@@ -141,8 +141,8 @@ TEST_F(RemoteValueQuery, ReplyWithLineEndIsNotANumberAndKeepsTheConnection) {
 TEST_F(RemoteValueQuery, LostConnectionGivesZeroAndDisconnects) {
     struct Case {
         const char* fault;
-        bool reset;            // a reset, not an orderly close
-        bool before_request;   // between two queries, not while one waits
+        bool reset;           // a reset, not an orderly close
+        bool before_request;  // between two queries, not while one waits
     } cases[] = {
         {"closes instead of replying", false, false},
         {"resets instead of replying", true, false},
@@ -164,7 +164,8 @@ TEST_F(RemoteValueQuery, LostConnectionGivesZeroAndDisconnects) {
         server.join();
         EXPECT_FALSE(NetClient->IsConnected());
         EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);  // not connected: nothing sent
-        SetUp();  // a new connection for the next case
+        // A new connection for the next case.
+        SetUp();
     }
 }
 
