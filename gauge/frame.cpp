@@ -118,7 +118,7 @@ void DrawOverlay(unsigned int texture) {
 }
 
 void DrawOffFlag() {
-    // In the dial's plane, below the needle's pivot, where the needle stands at 0 clear of it.
+    // In the dial's plane below the needle's pivot: clear of it and of the needle at 0.
     constexpr float kLeft = -0.36f, kRight = 0.36f, kBottom = -0.62f, kTop = -0.34f;
     // Letter cells: width, height, stroke, and the left edge of each of "O", "F", "F".
     constexpr float kWidth = 0.14f, kHeight = 0.18f, kStroke = 0.04f, kBase = -0.57f;
