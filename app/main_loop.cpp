@@ -22,6 +22,9 @@ constexpr const char* kTitleNetwork = "ZEVRA VARIOMETER v1.2 - [NETWORK]";
 constexpr const char* kTitleConnecting = "ZEVRA VARIO - Freeware [CONNECTING...]";
 constexpr const char* kTitleConnected = "ZEVRA VARIO - Freeware [NETWORK]";
 constexpr int kColorBits = 32;
+// The least time from the end of one connection attempt to the start of the next, so
+// that a server coming back is not flooded while the gauge keeps drawing.
+constexpr int64_t kAttemptSpacing_ms = 250;
 
 // Attempts to open the simulator link again, while the add-on is away, are this far apart.
 constexpr int64_t kLinkReopenSpacing_ms = 1000;
@@ -45,9 +48,17 @@ void ReopenSimulatorLinkWhenDue(int64_t& last_link_attempt_ms) {
 // The title given to every window of this run, chosen once by the source.
 std::string window_title;
 
+// When the last connection attempt ended (window creation makes one), and whether the
+// window shows the connecting title since.
+int64_t last_attempt_ms = 0;
+bool connecting_title_shown = false;
+
 bool CreateWindowAtSettings() {
-    return CreateGaugeWindow(window_title, Settings.WindowWidth, Settings.WindowHeight, kColorBits, false,
-                             Settings.Frameless);
+    bool created = CreateGaugeWindow(window_title, Settings.WindowWidth, Settings.WindowHeight, kColorBits, false,
+                                     Settings.Frameless);
+    last_attempt_ms = loop_clock->NowMilliseconds();
+    connecting_title_shown = false;
+    return created;
 }
 
 // A window built after the first, with the old one already gone: moves and sizes it
@@ -102,6 +113,24 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
         KeyState[step.key] = false;
     }
     return true;
+}
+
+// Network mode without a connection: the connecting title at once, then an attempt
+// whenever the last one is far enough past.
+void ReconnectStep() {
+    if (!connecting_title_shown) {
+        platform::SetWindowTitle(hWnd, kTitleConnecting);
+        connecting_title_shown = true;
+    }
+    if (loop_clock->NowMilliseconds() - last_attempt_ms < kAttemptSpacing_ms) return;
+    NetClient->SetPort(Settings.ServerPort);
+    NetClient->SetAddress(Settings.ServerAddress);
+    bool connected = NetClient->Connect();
+    last_attempt_ms = loop_clock->NowMilliseconds();
+    if (connected) {
+        platform::SetWindowTitle(hWnd, kTitleConnected);
+        connecting_title_shown = false;
+    }
 }
 
 }  // namespace
@@ -161,12 +190,7 @@ int RunMainLoop(platform::IMonotonicClock& clock) {
         if (SizeMode && !StepArrows(kSizeSteps)) return 0;
 
         // Network mode: reconnect while the server is away.
-        if (Settings.UseNetwork && NetClient && !NetClient->IsConnected()) {
-            platform::SetWindowTitle(hWnd, kTitleConnecting);
-            NetClient->SetPort(Settings.ServerPort);
-            NetClient->SetAddress(Settings.ServerAddress);
-            if (NetClient->Connect()) platform::SetWindowTitle(hWnd, kTitleConnected);
-        }
+        if (Settings.UseNetwork && NetClient && !NetClient->IsConnected()) ReconnectStep();
         if (!Settings.UseNetwork) ReopenSimulatorLinkWhenDue(last_link_attempt_ms);
     }
     DestroyGaugeWindow();

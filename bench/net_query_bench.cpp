@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
         NetClient.reset();
 
         platform::SocketHandle bare = platform::OpenTcpSocket();
-        if (bare == platform::kNoSocket || platform::ConnectSocket(bare, address) != 0) {
+        if (bare == platform::kNoSocket || platform::ConnectSocket(bare, address, TLxIpSocket::kConnectLimit_ms) != 0) {
             std::fprintf(stderr, "cannot connect to the data server\n");
             stop();
             return 1;

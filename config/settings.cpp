@@ -30,6 +30,8 @@ void ReadConfiguration() {
     ReadWindowGeometry();
 
     Settings.Frameless = !IsYesFlag(TrimValue(ConfigFile->ReadText(kWinBorder, kActive, kDefaultActive)));
+
+    Settings.OffFlag = !IsNoFlag(TrimValue(ConfigFile->ReadText(kGauge, kOffFlag, "")));
 }
 
 void ReadWindowGeometry() {

@@ -14,6 +14,7 @@ struct SettingsRecord {
     int32_t WindowWidth = 400;
     int32_t WindowHeight = 400;
     bool Frameless = false;
+    bool OffFlag = true;  // the dial shows "OFF" while the value cannot be read
 };
 
 inline SettingsRecord Settings;
@@ -37,6 +38,8 @@ inline constexpr const char* kWidth = "WIDTH";
 inline constexpr const char* kHeight = "HEIGHT";
 inline constexpr const char* kWinBorder = "WINBORDER";
 inline constexpr const char* kActive = "ACTIVE";
+inline constexpr const char* kGauge = "GAUGE";
+inline constexpr const char* kOffFlag = "OFFFLAG";
 inline constexpr const char* kDefaultPosition = "0";
 inline constexpr const char* kDefaultSize = "400";
 inline constexpr const char* kDefaultActive = "Y";

@@ -23,6 +23,8 @@ std::string TrimValue(std::string_view value) {
 
 bool IsYesFlag(std::string_view trimmed_value) { return trimmed_value == "Y"; }
 
+bool IsNoFlag(std::string_view trimmed_value) { return trimmed_value == "N"; }
+
 int32_t ConvertInteger(std::string_view text) {
     auto fail = [&]() -> int32_t { throw EVarioError(FormatText(kNotAnInteger, {text})); };
     std::string_view rest = text;

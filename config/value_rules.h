@@ -11,6 +11,9 @@ std::string TrimValue(std::string_view value);
 // True only for exactly "Y" (by character code; "y" and "Yes" are no).
 bool IsYesFlag(std::string_view trimmed_value);
 
+// True only for exactly "N": for the flags that are on unless turned off.
+bool IsNoFlag(std::string_view trimmed_value);
+
 // The whole text as one signed 32-bit integer: optional sign, then decimal digits, or
 // "$", "x", "X", "0x", "0X" and hexadecimal digits taken as a 32-bit pattern.
 // Raises "'%s' is not a valid integer value" for anything else.

@@ -10,6 +10,7 @@
 #include "config/settings.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
+#include "net/lx_tcp_block_client.h"
 #include "net/remote_value.h"
 #include "platform/gl.h"
 #include "simlink/simlink_user.h"
@@ -37,9 +38,22 @@ void DrawUnitQuad(float h) {
     glEnd();
 }
 
-void DrawOverlaysOfModes() {
+// What is drawn over the gauge: the OFF flag while the value is missing (unless the
+// configuration turns it off), then the adjustment-mode overlays.
+void DrawOverDial() {
+    if (ValueMissing && Settings.OffFlag) DrawOffFlag();
     if (PositionMode) DrawOverlay(TextureTable[kPositionOverlayTexture]);
     if (SizeMode) DrawOverlay(TextureTable[kSizeOverlayTexture]);
+}
+
+// One untextured rectangle from (x0, y0) to (x1, y1) in the current colour.
+void DrawRectangle(float x0, float y0, float x1, float y1) {
+    glBegin(GL_QUADS);
+    glVertex3f(x0, y0, 0.0f);
+    glVertex3f(x1, y0, 0.0f);
+    glVertex3f(x1, y1, 0.0f);
+    glVertex3f(x0, y1, 0.0f);
+    glEnd();
 }
 
 }  // namespace
@@ -48,23 +62,25 @@ bool RenderSimulatorFrame() {
     uint16_t raw_word = 0;
     uint32_t result = 0;
     // A failed read leaves the word at 0: the needle stands at zero for this frame.
-    IpcRead(kVerticalSpeedOffset, sizeof raw_word, &raw_word, result);
-    IpcProcess(result);
+    bool queued = IpcRead(kVerticalSpeedOffset, sizeof raw_word, &raw_word, result);
+    ValueMissing = !IpcProcess(result) || !queued;
     double vertical_speed_fpm = RawToFeetPerMinute(static_cast<int16_t>(raw_word));
     double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
     DrawGauge(static_cast<float>(angle_deg));
-    DrawOverlaysOfModes();
+    DrawOverDial();
     return true;
 }
 
 bool RenderNetworkFrame() {
     double value = QueryRemoteValue(kRemoteOffset, kRemoteSize, kRemoteCode);
+    // Not connected before the query, or lost during it.
+    ValueMissing = !NetClient || !NetClient->IsConnected();
     int32_t raw = RoundHalfToEven(value);
     double vertical_speed_fpm = RawToFeetPerMinute(raw);
     double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     DrawGauge(static_cast<float>(angle_deg));
-    DrawOverlaysOfModes();
+    DrawOverDial();
     return true;
 }
 
@@ -99,4 +115,36 @@ void DrawOverlay(unsigned int texture) {
     glTranslatef(0.0f, 0.0f, -4.0f);
     glBindTexture(GL_TEXTURE_2D, texture);
     DrawUnitQuad(1.0f);
+}
+
+void DrawOffFlag() {
+    // In the dial's plane below the needle's pivot: clear of it and of the needle at 0.
+    constexpr float kLeft = -0.36f, kRight = 0.36f, kBottom = -0.62f, kTop = -0.34f;
+    // Letter cells: width, height, stroke, and the left edge of each of "O", "F", "F".
+    constexpr float kWidth = 0.14f, kHeight = 0.18f, kStroke = 0.04f, kBase = -0.57f;
+    constexpr float kLetterLeft[3] = {-0.27f, -0.07f, 0.13f};
+
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, -2.0f);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glColor3f(0.9f, 0.0f, 0.0f);
+    DrawRectangle(kLeft, kBottom, kRight, kTop);
+
+    glColor3f(1.0f, 1.0f, 1.0f);
+    for (int letter = 0; letter < 3; ++letter) {
+        float x = kLetterLeft[letter], top = kBase + kHeight;
+        DrawRectangle(x, kBase, x + kStroke, top);         // upright
+        DrawRectangle(x, top - kStroke, x + kWidth, top);  // top bar
+        if (letter == 0) {
+            DrawRectangle(x + kWidth - kStroke, kBase, x + kWidth, top);  // O: right side
+            DrawRectangle(x, kBase, x + kWidth, kBase + kStroke);         // O: bottom bar
+        } else {
+            float middle = kBase + kHeight / 2.0f;
+            DrawRectangle(x, middle - kStroke / 2.0f, x + kWidth * 0.8f, middle + kStroke / 2.0f);  // F: middle bar
+        }
+    }
+    // The state the next frame's dial and needle expect.
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
 }

@@ -6,3 +6,10 @@ bool RenderSimulatorFrame();
 bool RenderNetworkFrame();
 void DrawGauge(float angle_deg);
 void DrawOverlay(unsigned int texture);
+
+// Set by each frame: the value could not be read (simulator exchange failed, network
+// client not connected or lost during the query), so the needle's 0 means nothing.
+inline bool ValueMissing = false;
+
+// The red flag lettered "OFF" below the dial's centre, in plain GL quads.
+void DrawOffFlag();

@@ -163,7 +163,7 @@ void TLxIpSocket::Attach(platform::SocketHandle handle) {
     open_ = true;
 }
 
-int32_t TLxIpSocket::Connect() { return platform::ConnectSocket(handle_, address_); }
+int32_t TLxIpSocket::Connect() { return platform::ConnectSocket(handle_, address_, kConnectLimit_ms); }
 
 int32_t TLxIpSocket::Close() {
     if (handle_ == platform::kNoSocket) return -1;

@@ -43,6 +43,8 @@ public:
     // The markers of a port and an address that have never been set.
     static constexpr const char* kPortUnset = "<unset>";
     static constexpr const char* kAddressUnknown = "<unknown>";
+    // The longest a connection attempt may hold the gauge.
+    static constexpr int kConnectLimit_ms = 2000;
 
     TLxIpSocket();  // Create; the count is 0 until the first reference is taken
 

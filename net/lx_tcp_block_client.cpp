@@ -48,6 +48,8 @@ bool TLxTcpBlockClient::Connect() {
     return false;
 }
 
+void TLxTcpBlockClient::Disconnect() { socket_ref_->Disconnect(); }
+
 bool TLxTcpBlockClient::SendBuffer(const uint8_t* bytes, int32_t count) { return socket_ref_->Send(bytes, count); }
 
 bool TLxTcpBlockClient::SendText(const std::string& text) {

@@ -25,6 +25,7 @@ public:
     std::string GetPort();
     bool IsConnected();
     bool Connect();
+    void Disconnect();  // closes an open connection; nothing when closed
     bool SendBuffer(const uint8_t* bytes, int32_t count);
     bool SendText(const std::string& text);  // the text and one NUL byte
     // Waits up to wait_s seconds for data; on true, buffer and count give what arrived

@@ -1,5 +1,5 @@
 // QueryRemoteValue: one request "offset,size,code" and NUL over NetClient, the next
-// arrival as its reply, converted with the user's decimal separator.
+// arrival within two seconds as its reply, converted with the user's decimal separator.
 #include "net/remote_value.h"
 
 #include <charconv>
@@ -13,8 +13,8 @@
 
 namespace {
 constexpr const char* kNotAFloat = "'%s' is not a valid floating point value";
-constexpr int kReplyWait_s = 5;
-constexpr uint32_t kBetweenWaits_ms = 1;
+// The longest the gauge waits for a reply before it takes the connection as lost.
+constexpr int kReplyLimit_s = 2;
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -91,14 +91,16 @@ double ReplyTextToFloat(const std::string& text, char decimal_separator) {
 
 double QueryRemoteValue(int32_t offset, const std::string& size, const std::string& code) {
     if (!NetClient || !NetClient->IsConnected()) return 0;
-    NetClient->SendText(std::to_string(offset) + "," + size + "," + code);
+    // Any loss of the connection during the query (a send that fails or finds no room,
+    // the server's close or reset, a failed read, no reply within the limit) leaves the
+    // client disconnected and the value 0: the frame shows the value missing and the
+    // main loop reconnects, as when it was never connected.
     const uint8_t* buffer = nullptr;
     int32_t count = 0;
-    while (!NetClient->Receive(buffer, count, kReplyWait_s)) {
-        // A server that closed instead of replying leaves the client disconnected: the
-        // frame shows 0 and the main loop reconnects, as when it was never connected.
-        if (!NetClient->IsConnected()) return 0;
-        platform::SleepMilliseconds(kBetweenWaits_ms);
+    if (!NetClient->SendText(std::to_string(offset) + "," + size + "," + code) ||
+        !NetClient->Receive(buffer, count, kReplyLimit_s) || !NetClient->IsConnected()) {
+        NetClient->Disconnect();
+        return 0;
     }
     // Copied at once: the buffer lives only until the socket's next receive.
     return ReplyTextToFloat(ReplyText(buffer, count), platform::DecimalSeparator());

@@ -6,8 +6,9 @@
 #include <string>
 
 // Sends "offset,size,code" and a NUL, waits for the reply and converts it. Returns 0
-// when NetClient is not connected, at once, or when the server closes the connection
-// instead of replying. Raises on a reply that is no number.
+// when NetClient is not connected, at once, and when the connection is lost during the
+// query (no reply within 2 s counts as lost), leaving NetClient disconnected. Raises on
+// a reply that is no number.
 double QueryRemoteValue(int32_t offset, const std::string& size, const std::string& code);
 
 // The reply text in a received block: the bytes up to the first NUL, or all of them

@@ -34,12 +34,15 @@ int StartSocketModule();
 int LastSocketError();
 
 SocketHandle OpenTcpSocket();  // socket(AF_INET, SOCK_STREAM, IPPROTO_TCP), or kNoSocket
-int ConnectSocket(SocketHandle handle, const SocketAddress& address);  // 0 or -1; blocking
+// connect, given up after limit_ms (the error is then "Connection timed out"): 0 or -1.
+// The socket is blocking again afterwards.
+int ConnectSocket(SocketHandle handle, const SocketAddress& address, int limit_ms);
 int ShutdownSocket(SocketHandle handle);  // both directions
 int CloseSocket(SocketHandle handle);
 
 // Waits until the socket is ready for reading (or writing): the count of ready sockets
 // (0 or 1), 0 when the wait ran out, -1 on error. wait_us < 0 waits without a limit.
+// Signals do not end the wait early.
 int WaitSocketReady(SocketHandle handle, bool for_writing, int64_t wait_us);
 
 int PendingByteCount(SocketHandle handle, uint32_t& count);  // FIONREAD: 0, else non-zero
@@ -62,10 +65,13 @@ char DecimalSeparator();
 
 // For the development data server and the tests: a listening socket on the address and
 // port (0 picks a free port), or kNoSocket; the next waiting connection; the port a
-// socket is bound to (host order); the sizes of its send and receive buffers.
+// socket is bound to (host order); the sizes of its send and receive buffers; a close
+// that resets.
 SocketHandle ListenTcp(uint32_t address_net, uint16_t port, int backlog);
 SocketHandle AcceptConnection(SocketHandle listener);
 uint16_t LocalPortOf(SocketHandle handle);
 void SetSocketBufferSizes(SocketHandle handle, int bytes);
+// SO_LINGER with no time: closing the socket then resets the connection.
+void SetResetOnClose(SocketHandle handle);
 
 }  // namespace platform

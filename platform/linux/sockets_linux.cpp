@@ -3,6 +3,7 @@
 #include "platform/sockets.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <netdb.h>
@@ -86,6 +87,35 @@ int Noted(int result) {
     return result;
 }
 
+int64_t MonotonicMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000000 + now.tv_nsec / 1000;
+}
+
+// poll on one descriptor until an event, the deadline (-1: none) or an error other than
+// EINTR: a signal that interrupts the wait only shortens what is left of it.
+int PollUntil(pollfd& entry, int64_t deadline_us) {
+    for (;;) {
+        timespec wait{};
+        if (deadline_us >= 0) {
+            int64_t left_us = deadline_us - MonotonicMicroseconds();
+            if (left_us < 0) left_us = 0;
+            wait.tv_sec = static_cast<time_t>(left_us / 1000000);
+            wait.tv_nsec = static_cast<long>(left_us % 1000000) * 1000;
+        }
+        int result = ppoll(&entry, 1, deadline_us >= 0 ? &wait : nullptr, nullptr);
+        if (result >= 0 || errno != EINTR) return Noted(result);
+    }
+}
+
+bool SetBlocking(int fd, bool blocking) {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) return false;
+    flags = blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK;
+    return fcntl(fd, F_SETFL, flags) == 0;
+}
+
 }  // namespace
 
 int StartSocketModule() { return 0; }
@@ -97,10 +127,33 @@ SocketHandle OpenTcpSocket() {
     return fd < 0 ? kNoSocket : fd;
 }
 
-int ConnectSocket(SocketHandle handle, const SocketAddress& address) {
+int ConnectSocket(SocketHandle handle, const SocketAddress& address, int limit_ms) {
     sockaddr_in native;
     std::memcpy(&native, &address, sizeof native);
-    return Noted(connect(handle, reinterpret_cast<const sockaddr*>(&native), sizeof native)) < 0 ? -1 : 0;
+    int64_t deadline_us = MonotonicMicroseconds() + int64_t{limit_ms} * 1000;
+    // Non-blocking for the attempt only: a host that drops the SYNs must not hold the
+    // caller for the system's own connect time-out of minutes.
+    if (!SetBlocking(handle, false)) return Noted(-1);
+    int result = connect(handle, reinterpret_cast<const sockaddr*>(&native), sizeof native);
+    // An interrupted connect goes on in the background, as one in progress does.
+    if (result < 0 && (errno == EINPROGRESS || errno == EINTR)) {
+        pollfd entry{handle, POLLOUT, 0};
+        int ready = PollUntil(entry, deadline_us);
+        if (ready == 0) {
+            errno = ETIMEDOUT;
+            result = -1;
+        } else if (ready > 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) < 0) error = errno;
+            errno = error;
+            result = error == 0 ? 0 : -1;
+        }
+    }
+    int saved = errno;
+    SetBlocking(handle, true);
+    errno = saved;
+    return Noted(result) < 0 ? -1 : 0;
 }
 
 int ShutdownSocket(SocketHandle handle) { return Noted(shutdown(handle, SHUT_RDWR)); }
@@ -109,12 +162,7 @@ int CloseSocket(SocketHandle handle) { return Noted(close(handle)); }
 
 int WaitSocketReady(SocketHandle handle, bool for_writing, int64_t wait_us) {
     pollfd entry{handle, static_cast<short>(for_writing ? POLLOUT : POLLIN), 0};
-    timespec wait{};
-    if (wait_us >= 0) {
-        wait.tv_sec = static_cast<time_t>(wait_us / 1000000);
-        wait.tv_nsec = static_cast<long>(wait_us % 1000000) * 1000;
-    }
-    int result = Noted(ppoll(&entry, 1, wait_us >= 0 ? &wait : nullptr, nullptr));
+    int result = PollUntil(entry, wait_us >= 0 ? MonotonicMicroseconds() + wait_us : -1);
     if (result > 0 && (entry.revents & POLLNVAL)) {
         // select fails on a descriptor that is not open; so does this test.
         last_socket_error = WinSockNumberOfErrno(EBADF);
@@ -131,12 +179,17 @@ int PendingByteCount(SocketHandle handle, uint32_t& count) {
 }
 
 int ReceiveBytes(SocketHandle handle, uint8_t* buffer, int32_t count) {
-    return static_cast<int>(Noted(static_cast<int>(recv(handle, buffer, static_cast<size_t>(count), 0))));
+    ssize_t received;
+    do received = recv(handle, buffer, static_cast<size_t>(count), 0);
+    while (received < 0 && errno == EINTR);
+    return Noted(received < 0 ? -1 : static_cast<int>(received));
 }
 
 int SendBytes(SocketHandle handle, const uint8_t* bytes, int32_t count) {
     // A peer that has gone away must give an error result, not end the process.
-    ssize_t sent = send(handle, bytes, static_cast<size_t>(count), MSG_NOSIGNAL);
+    ssize_t sent;
+    do sent = send(handle, bytes, static_cast<size_t>(count), MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
     return Noted(sent < 0 ? -1 : static_cast<int>(sent));
 }
 
@@ -232,6 +285,11 @@ uint16_t LocalPortOf(SocketHandle handle) {
 void SetSocketBufferSizes(SocketHandle handle, int bytes) {
     setsockopt(handle, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
     setsockopt(handle, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
+void SetResetOnClose(SocketHandle handle) {
+    linger hard{1, 0};
+    setsockopt(handle, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
 }
 
 }  // namespace platform

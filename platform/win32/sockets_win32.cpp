@@ -26,10 +26,40 @@ int LastSocketError() { return WSAGetLastError(); }
 
 SocketHandle OpenTcpSocket() { return FromNative(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
 
-int ConnectSocket(SocketHandle handle, const SocketAddress& address) {
+int ConnectSocket(SocketHandle handle, const SocketAddress& address, int limit_ms) {
     sockaddr_in native;
     std::memcpy(&native, &address, sizeof native);
-    return connect(Native(handle), reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0 ? 0 : -1;
+    // Non-blocking for the attempt only: a host that drops the SYNs must not hold the
+    // caller for the system's own connect time-out.
+    u_long non_blocking = 1;
+    if (ioctlsocket(Native(handle), FIONBIO, &non_blocking) != 0) return -1;
+    int result = connect(Native(handle), reinterpret_cast<const sockaddr*>(&native), sizeof native);
+    int error = result == 0 ? 0 : WSAGetLastError();
+    if (error == WSAEWOULDBLOCK) {
+        // Writable once connected; a refused attempt shows in the exception set.
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(Native(handle), &writable);
+        FD_SET(Native(handle), &failed);
+        timeval wait{limit_ms / 1000, (limit_ms % 1000) * 1000};
+        int ready = select(handle + 1, nullptr, &writable, &failed, &wait);
+        if (ready == SOCKET_ERROR) {
+            error = WSAGetLastError();
+        } else if (ready == 0) {
+            error = WSAETIMEDOUT;
+        } else {
+            int socket_error = 0;
+            int length = sizeof socket_error;
+            if (getsockopt(Native(handle), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&socket_error), &length) != 0)
+                socket_error = WSAGetLastError();
+            error = FD_ISSET(Native(handle), &failed) && socket_error == 0 ? WSAECONNREFUSED : socket_error;
+        }
+    }
+    u_long blocking = 0;
+    ioctlsocket(Native(handle), FIONBIO, &blocking);
+    WSASetLastError(error);
+    return error == 0 ? 0 : -1;
 }
 
 int ShutdownSocket(SocketHandle handle) { return shutdown(Native(handle), SD_BOTH); }
@@ -137,6 +167,11 @@ uint16_t LocalPortOf(SocketHandle handle) {
 void SetSocketBufferSizes(SocketHandle handle, int bytes) {
     setsockopt(Native(handle), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
     setsockopt(Native(handle), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
+}
+
+void SetResetOnClose(SocketHandle handle) {
+    linger hard{1, 0};
+    setsockopt(Native(handle), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
 }
 
 }  // namespace platform

@@ -27,12 +27,24 @@ start_simulator() {
   : >"$dir/sim.txt"
   RUN_TIMEOUT=${SIM_TIMEOUT:-120} run_in "$dir" "$platform" vario-simhost --trace "$@" >"$dir/sim.txt" 2>&1 &
   SIM_PID=$!
+  await_ready "$dir/sim.txt" "$SIM_PID" vario-simhost
+}
+
+# await_ready FILE PID NAME: until the program's output FILE says "ready" (thirty
+# seconds at most); fails when the program ends first.
+await_ready() {
   for _ in $(seq 300); do
-    grep -q ready "$dir/sim.txt" && return 0
-    kill -0 "$SIM_PID" 2>/dev/null || fail "vario-simhost ended: $(cat "$dir/sim.txt")"
+    grep -q ready "$1" && return 0
+    kill -0 "$2" 2>/dev/null || fail "$3 ended: $(cat "$1")"
     sleep 0.1
   done
-  fail "vario-simhost not ready: $(cat "$dir/sim.txt")"
+  fail "$3 not ready: $(cat "$1")"
+}
+# end_helper PID: ends a helper started in the background, if one was.
+end_helper() {
+  [ -n "$1" ] || return 0
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
 }
 SIM_PID=
 stop_simulator() {
@@ -68,12 +80,25 @@ start_data_server() {
 }
 SERVER_PID=
 stop_data_server() {
-  if [ -n "$SERVER_PID" ]; then
-    kill "$SERVER_PID" 2>/dev/null || true
-    wait "$SERVER_PID" 2>/dev/null || true
-  fi
+  end_helper "$SERVER_PID"
   SERVER_PID=
 }
+# start_fault_server DIR MODE ARGS...: tests/e2e/fault_server.py (see there) until it
+# is set up; stop_fault_server ends it.
+start_fault_server() {
+  local dir=$1
+  shift
+  : >"$dir/fault.txt"
+  timeout 300 python3 "$E2E_DIR/fault_server.py" "$@" >"$dir/fault.txt" 2>&1 &
+  FAULT_PID=$!
+  await_ready "$dir/fault.txt" "$FAULT_PID" "the fault server"
+}
+FAULT_PID=
+stop_fault_server() {
+  end_helper "$FAULT_PID"
+  FAULT_PID=
+}
+
 # A port where nothing listens on the loopback: tcpmux, which no test machine serves.
 free_port() { echo 1; }
 
@@ -130,6 +155,7 @@ stop_window_manager() {
   stop_display
   stop_simulator
   stop_data_server
+  stop_fault_server
   cleanup_scratch
 }
 
@@ -154,16 +180,8 @@ unused_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# launched_window_id LAUNCHER_PID: the visible window of a program that run_in started
-# in the background (the launcher's subshell runs timeout, which runs the program), so
-# that other tests' windows on the same display are never taken for it.
-launched_window_id() {
-  local program_pid
-  program_pid=$(launched_program_pid "$1") || return 1
-  xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | head -n 1
-}
-# launched_program_pid LAUNCHER_PID: the program itself (under Wine, its Windows
-# process as Linux sees it), below the launcher's subshell and timeout.
+# launched_program_pid LAUNCHER_PID: the process of a program that run_in started in
+# the background (the launcher's subshell runs timeout, which runs the program).
 launched_program_pid() {
   local timeout_pid program_pid
   timeout_pid=$(pgrep -P "$1" | head -n 1) && [ -n "$timeout_pid" ] || return 1
@@ -171,21 +189,10 @@ launched_program_pid() {
   echo "$program_pid"
 }
 
-# red_share FILE.ppm: the share of pixels that are flag red (R >= 180, G <= 60, B <= 60).
-red_share() {
-  python3 - "$1" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-fields, at = [], 0
-while len(fields) < 4:  # P6 width height maxval, each after white space
-    while data[at:at + 1].isspace(): at += 1
-    end = at
-    while not data[end:end + 1].isspace(): end += 1
-    fields.append(data[at:end]); at = end
-at += 1
-pixels = data[at:]
-count = len(pixels) // 3
-red = sum(1 for i in range(0, count * 3, 3) if pixels[i] >= 180 and pixels[i + 1] <= 60 and pixels[i + 2] <= 60)
-print("%.4f" % (red / count if count else 0))
-PY
+# launched_window_id LAUNCHER_PID: the visible window of that program, so that other
+# tests' windows on the same display are never taken for it.
+launched_window_id() {
+  local program_pid
+  program_pid=$(launched_program_pid "$1") || return 1
+  xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | head -n 1
 }

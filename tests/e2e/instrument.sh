@@ -37,8 +37,10 @@ stop_everything() {
   set +e
   [ -z "$SQUATTER_PID" ] || { kill "$SQUATTER_PID" 2>/dev/null; wait "$SQUATTER_PID" 2>/dev/null; }
   [ -z "$GAUGE_PID" ] || { pkill -TERM -P "$GAUGE_PID" 2>/dev/null; kill "$GAUGE_PID" 2>/dev/null; wait "$GAUGE_PID" 2>/dev/null; }
+  end_helper "$TITLE_WATCH_PID"
   stop_simulator
   stop_data_server
+  stop_fault_server
   [ "${#WM_PIDS[@]}" -eq 0 ] || stop_window_manager
   cleanup_scratch
   true
@@ -66,13 +68,15 @@ expect_title() {  # expect_title TEXT: within thirty seconds
   fail "the title is \"$(gauge_title)\", not \"$1\"; the gauge is $state; its errors: $(tail -n 5 "$dir/err.txt")"
 }
 
-# needle_now DIR: the needle's angle on a screenshot of the gauge window.
-needle_now() {
+# shot_figures DIR [--black-dial]: the figures of a screenshot of the gauge window.
+shot_figures() {
   local id
   id=$(gauge_id) && [ -n "$id" ] || return 1
   import -window "$id" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
-  measure "$1/shot.ppm" --black-dial | figure needle
+  measure "$1/shot.ppm" ${2:-}
 }
+# needle_now DIR: the needle's angle on a screenshot of the gauge window.
+needle_now() { shot_figures "$1" --black-dial | figure needle; }
 # expect_needle_at DIR RAW: within twenty seconds the needle shows the raw value.
 expect_needle_at() {
   local expected measured
@@ -121,6 +125,63 @@ end_with() {
   expect_exit 0
 }
 
+# watch_titles DIR: every title the gauge's window takes from now on, into DIR/titles.txt,
+# so that a title shown only for a moment is seen too.
+watch_titles() {
+  local id
+  id=$(eventually_id)
+  : >"$1/titles.txt"
+  xprop -spy -id "$id" WM_NAME >"$1/titles.txt" 2>/dev/null &
+  TITLE_WATCH_PID=$!
+}
+TITLE_WATCH_PID=
+# expect_seen_title DIR TEXT SECONDS: the window took the title within the time.
+expect_seen_title() {
+  for _ in $(seq $(($3 * 10))); do
+    grep -qF "\"$2\"" "$1/titles.txt" && { note "title seen: $2"; return 0; }
+    sleep 0.1
+  done
+  fail "no title \"$2\" within $3 s; titles: $(tr '\n' ' ' <"$1/titles.txt"); errors: $(tail -n 5 "$1/err.txt")"
+}
+
+# red_share_now DIR: the share of the window's pixels in the OFF flag's red.
+red_share_now() { shot_figures "$1" | figure red; }
+# expect_off_flag DIR shown|hidden: within ten seconds the flag's red covers at least 2 %
+# of the window, or (hidden) nearly nothing.
+expect_off_flag() {
+  local share
+  for _ in $(seq 50); do
+    share=$(red_share_now "$1") &&
+      awk -v s="$share" -v want="$2" 'BEGIN { exit !(want == "shown" ? s >= 0.02 : s < 0.002) }' &&
+      { note "OFF flag $2: red share $share"; return 0; }
+    sleep 0.2
+  done
+  fail "OFF flag not $2: red share ${share:-unmeasured}; errors: $(tail -n 5 "$1/err.txt")"
+}
+
+# escape_ends_within SECONDS: one Escape to the window ends the program with status 0
+# within the time, whatever its source is doing.
+escape_ends_within() {
+  local id start elapsed
+  id=$(eventually_id)
+  # The key must reach the window: wait until the window manager has given it the focus.
+  for _ in $(seq 50); do
+    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] && break
+    sleep 0.1
+  done
+  start=$(date +%s.%N)
+  xdotool key Escape 2>/dev/null || true
+  for _ in $(seq $(($1 * 20 + 40))); do kill -0 "$GAUGE_PID" 2>/dev/null || break; sleep 0.05; done
+  elapsed=$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.2f", e - s }')
+  expect_exit 0
+  awk -v e="$elapsed" -v limit="$1" 'BEGIN { exit !(e <= limit) }' || fail "Escape took $elapsed s to end the gauge"
+  note "Escape ended the gauge in $elapsed s"
+}
+
+# gauge_rss_kb: the resident memory of the native gauge process.
+gauge_rss_kb() { sed -nE 's/^VmRSS:\s+([0-9]+) kB/\1/p' "/proc/$(launched_program_pid "$GAUGE_PID")/status"; }
+
 eventually_id() {  # the gauge's window, waiting for it up to twenty seconds
   local id
   for _ in $(seq 100); do id=$(gauge_id) && [ -n "$id" ] && { echo "$id"; return 0; }; sleep 0.2; done
@@ -131,14 +192,6 @@ eventually_id() {  # the gauge's window, waiting for it up to twenty seconds
 seconds_since() { awk -v s="$1" -v n="$(date +%s.%N)" 'BEGIN { printf "%.2f", n - s }'; }
 # at_most SECONDS LIMIT: true when SECONDS <= LIMIT.
 at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
-
-# red_share_now DIR: the share of flag-red pixels on a screenshot of the gauge window.
-red_share_now() {
-  local id
-  id=$(gauge_id) && [ -n "$id" ] || return 1
-  import -window "$id" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
-  red_share "$1/shot.ppm"
-}
 
 # off_flag_within DIR shown|gone START SECONDS: a screenshot taken at most SECONDS after
 # START shows the OFF flag (at least 2 % of the pixels flag red) or no flag (at most
@@ -186,7 +239,7 @@ case "$case_name" in
     end_with Escape
     ;;
   no_simulator)
-    # Without a simulator the needle stands at 0 and the gauge keeps running.
+    # Without a simulator the dial shows the OFF flag and the gauge keeps running.
     dir=$(needle_bundle)
     frameless_ini "$dir"
     # A rendezvous directory of its own, where no other test's simulator answers.
@@ -194,10 +247,78 @@ case "$case_name" in
     mkdir -m 700 "$SIMLINK_RUNTIME_DIR"
     start_gauge "$dir"
     expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
-    expect_needle_at "$dir" 0
+    expect_off_flag "$dir" shown
     sleep 3
     kill -0 "$GAUGE_PID" 2>/dev/null || fail "the gauge ended: $(cat "$dir/err.txt")"
+    expect_off_flag "$dir" shown
+    end_with Escape
+    ;;
+  off_flag_disabled)
+    # OFFFLAG=N: without a simulator the needle stands at 0 with no flag.
+    dir=$(needle_bundle)
+    frameless_ini "$dir" $'[GAUGE]\r\nOFFFLAG=N\r\n'
+    export SIMLINK_RUNTIME_DIR=$dir/run
+    mkdir -m 700 "$SIMLINK_RUNTIME_DIR"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
     expect_needle_at "$dir" 0
+    expect_off_flag "$dir" hidden
+    end_with Escape
+    ;;
+  silent_server | dropped_syns)
+    # A server that accepts and never answers, or a host that drops the connection
+    # requests: each query or attempt gives up after 2 s, the title says so, the flag
+    # is up, and Escape is acted on at once (after the attempt under way, if any).
+    dir=$(needle_bundle)
+    port=$(unused_port)
+    if [ "$case_name" = silent_server ]; then mode=silent; else mode=full; fi
+    start_fault_server "$dir" "$mode" --port "$port"
+    frameless_ini "$dir" "$(network_lines "$port")"
+    start_gauge "$dir"
+    watch_titles "$dir"
+    expect_seen_title "$dir" "ZEVRA VARIO - Freeware [CONNECTING...]" 8
+    expect_off_flag "$dir" shown
+    if [ "$mode" = silent ]; then escape_ends_within 3; else escape_ends_within 4; fi
+    ;;
+  reset_mid_run)
+    # The server resets each connection after 3 s: the gauge reconnects and goes on.
+    dir=$(needle_bundle)
+    port=$(unused_port)
+    start_fault_server "$dir" reset --port "$port" --value -300 --reset-after 3
+    frameless_ini "$dir" "$(network_lines "$port")"
+    start_gauge "$dir"
+    watch_titles "$dir"
+    expect_needle_at "$dir" -300
+    # A connection of the loop after the first reset, then after the second.
+    expect_seen_title "$dir" "ZEVRA VARIO - Freeware [NETWORK]" 8
+    sleep 4
+    kill -0 "$GAUGE_PID" 2>/dev/null || fail "the gauge ended: $(cat "$dir/err.txt")"
+    expect_needle_at "$dir" -300
+    end_with Escape
+    ;;
+  flapping)
+    # A minute of a server that comes and goes, and closes connections at once for part
+    # of the time: the gauge lives on, its attempts stay spaced and (natively) its
+    # memory does not grow.
+    dir=$(needle_bundle)
+    port=$(unused_port)
+    start_fault_server "$dir" flap --port "$port" --value -300 --up 2 --down 1 --for 70 --count-file "$dir/accepted.txt"
+    frameless_ini "$dir" "$(network_lines "$port")"
+    start_gauge "$dir"
+    eventually_id >/dev/null
+    sleep 10
+    [ "$platform" = windows ] || rss_before=$(gauge_rss_kb)
+    sleep 50
+    kill -0 "$GAUGE_PID" 2>/dev/null || fail "the gauge ended: $(cat "$dir/err.txt")"
+    accepted=$(cat "$dir/accepted.txt")
+    # At most four attempts a second, against hundreds without the spacing.
+    [ "$accepted" -le 250 ] || fail "the server took $accepted connections in a minute"
+    note "connections in a minute: $accepted"
+    if [ "$platform" = linux ]; then
+      rss_after=$(gauge_rss_kb)
+      note "resident memory: $rss_before kB after 10 s, $rss_after kB after 60 s"
+      [ $((rss_after - rss_before)) -le 2048 ] || fail "memory grew from $rss_before kB to $rss_after kB"
+    fi
     end_with Escape
     ;;
   network)
@@ -205,15 +326,20 @@ case "$case_name" in
     dir=$(needle_bundle)
     port=$(unused_port)
     frameless_ini "$dir" "$(network_lines "$port")"
+    # The OFF flag while the server is away, gone with its first value.
     start_gauge "$dir"
     expect_title "ZEVRA VARIO - Freeware [CONNECTING...]"
+    expect_off_flag "$dir" shown
     start_data_server "$dir" --port "$port" --value -300
     expect_title "ZEVRA VARIO - Freeware [NETWORK]"
+    expect_off_flag "$dir" hidden
     expect_needle_at "$dir" -300
     stop_data_server
     expect_title "ZEVRA VARIO - Freeware [CONNECTING...]"
+    expect_off_flag "$dir" shown
     start_data_server "$dir" --port "$port" --value 450
     expect_title "ZEVRA VARIO - Freeware [NETWORK]"
+    expect_off_flag "$dir" hidden
     expect_needle_at "$dir" 450
     end_with Escape
     ;;

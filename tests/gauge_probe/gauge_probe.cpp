@@ -9,6 +9,7 @@
 //   hold SECONDS          keeps the window open as the program does, logging key-downs,
 //                         until the time is up, the window is closed or a file "stop" appears
 //   measure FILE.ppm      prints the needle's direction and the picture's colour figures
+//                         (green, white, and the share of the OFF flag's red)
 //   angle RAW             prints the scale's angle for a raw vertical speed
 // The working directory holds ORVEXVari.INI, plane2.ico and the gauge images.
 #include <chrono>
@@ -383,9 +384,10 @@ int Measure(int argc, char** argv) {
         needle = 180.0 - direction;
         if (needle > 180.0) needle -= 360.0;
     }
-    // Green in the central quarter of the area and in the outer band, and how much is white.
+    // Green in the central quarter of the area and in the outer band, how much is white,
+    // and how much is the OFF flag's red.
     double centre_green = 0, edge_green = 0;
-    long centre_count = 0, edge_count = 0, white = 0;
+    long centre_count = 0, edge_count = 0, white = 0, red = 0;
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
             const uint8_t* p = picture.At(x, y);
@@ -393,10 +395,13 @@ int Measure(int argc, char** argv) {
             if (fx < 0.4 && fy < 0.4) centre_green += p[1], ++centre_count;
             if (fx > 0.75 || fy > 0.75) edge_green += p[1], ++edge_count;
             if (p[0] >= 250 && p[1] >= 250 && p[2] >= 250) ++white;
+            if (p[0] >= 180 && p[1] <= 60 && p[2] <= 60) ++red;
         }
-    std::printf("needle %.3f pixels %ld radius %.1f centre_green %.1f edge_green %.1f white %.4f\n", needle, count,
-                max_radius, centre_count ? centre_green / centre_count : 0.0, edge_count ? edge_green / edge_count : 0.0,
-                static_cast<double>(white) / (static_cast<double>(picture.width) * picture.height));
+    const double area = static_cast<double>(picture.width) * picture.height;
+    std::printf("needle %.3f pixels %ld radius %.1f centre_green %.1f edge_green %.1f white %.4f red %.4f\n", needle,
+                count, max_radius, centre_count ? centre_green / centre_count : 0.0,
+                edge_count ? edge_green / edge_count : 0.0, static_cast<double>(white) / area,
+                static_cast<double>(red) / area);
     return 0;
 }
 

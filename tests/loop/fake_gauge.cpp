@@ -97,6 +97,8 @@ bool TLxTcpBlockClient::IsConnected() { return World.client_connected; }
 bool TLxTcpBlockClient::Connect() {
     World.events.push_back("connect");
     ++World.connect_attempts;
+    World.attempt_times_ms.push_back(World.now_ms);
+    World.now_ms += World.connect_duration_ms;
     World.client_connected = World.server_up;
     return World.client_connected;
 }

@@ -33,11 +33,14 @@ struct FakeWorld {
     int fail_creation_number = 0;      // the 1-based creation that fails, 0 for none
     bool frame_result = true;
     bool server_up = false;            // what a connection attempt finds
+    int64_t connect_duration_ms = 0;   // how far the clock moves during an attempt
     int destroys = 0;
     int frames = 0;
     int swaps = 0;
     int connect_attempts = 0;
+    std::vector<int64_t> attempt_times_ms;  // the clock at each connection attempt
     bool client_connected = false;
+    int64_t now_ms = 0;  // what the loop's clock says; tests move it on
     // Called after each frame with the number of frames so far; a test queues keys here.
     std::function<void(int frames)> on_frame;
     // The simulator link: the add-on is there or not; the link open or closed. Every
@@ -45,7 +48,6 @@ struct FakeWorld {
     bool add_on_present = true;
     bool link_open = false;
     std::vector<int64_t> link_open_attempts_ms;
-    int64_t now_ms = 0;    // what the loop's clock says; tests move it on
     int64_t frame_ms = 0;  // how far the clock moves during a frame
     std::function<void(int swaps)> on_swap;
 

@@ -239,37 +239,76 @@ TEST_F(MainLoop, LinkAttemptsWaitForTheClockNotForPasses) {
     EXPECT_THAT(World.link_open_attempts_ms, ElementsAre(0, 1000));
 }
 
+constexpr const char* kNetworkIni = "[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n";
+
 TEST_F(MainLoop, NetworkTitlesWhileTheServerIsDownThenUp) {
-    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+    Configure(kNetworkIni);
     World.on_frame = [](int frames) {
-        if (frames == 2) World.server_up = true;
-        if (frames == 4) World.Key(kVkEscape);
+        World.now_ms += 100;
+        if (frames == 4) World.server_up = true;
+        if (frames == 7) World.Key(kVkEscape);
     };
     RunMainLoop(clock);
-    EXPECT_THAT(World.titles, ElementsAre(kNetwork, kNotConnected, kConnecting, kConnecting, kConnected));
-    EXPECT_EQ(World.connect_attempts, 3);  // the scene's, then one per pass until up
+    EXPECT_THAT(World.titles, ElementsAre(kNetwork, kNotConnected, kConnecting, kConnected));
+    // The scene's attempt, then one each time 250 ms have passed since the last.
+    EXPECT_THAT(World.attempt_times_ms, ElementsAre(0, 300, 600));
+    EXPECT_EQ(World.frames, 7);
     EXPECT_TRUE(World.link_open_attempts_ms.empty()) << "network mode never opens the simulator link";
 }
 
-TEST_F(MainLoop, NetworkTitleStaysWhileTheConnectionHolds) {
-    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+TEST_F(MainLoop, AttemptsAreSpacedFromTheEndOfTheLastWhileFramesGoOn) {
+    Configure(kNetworkIni);
+    World.connect_duration_ms = 2000;  // a host that drops the connection requests
+    World.on_frame = [](int frames) {
+        World.now_ms += 10;
+        if (frames == 60) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    // Window creation's attempt ends at 2000; the next starts 250 ms later, and so on.
+    EXPECT_THAT(World.attempt_times_ms, ElementsAre(0, 2250, 4500));
+    EXPECT_EQ(World.frames, 60);
+    EXPECT_EQ(World.titles.back(), kConnecting);
+}
+
+TEST_F(MainLoop, LostConnectionRetitlesAtOnceAndReconnectsAfterTheSpacing) {
+    Configure(kNetworkIni);
     World.server_up = true;
-    World.on_frame = [](int frames) { if (frames == 3) World.Key(kVkEscape); };
+    std::vector<std::string> titles_before_third_pass;
+    World.on_frame = [&](int frames) {
+        World.now_ms += 100;
+        if (frames == 2) World.client_connected = false;  // lost during this frame's query
+        if (frames == 3) titles_before_third_pass = World.titles;
+        if (frames == 5) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    EXPECT_THAT(titles_before_third_pass, ElementsAre(kNetwork, kConnecting));
+    EXPECT_THAT(World.titles, ElementsAre(kNetwork, kConnecting, kConnected));
+    EXPECT_THAT(World.attempt_times_ms, ElementsAre(0, 300));
+}
+
+TEST_F(MainLoop, NetworkTitleStaysWhileTheConnectionHolds) {
+    Configure(kNetworkIni);
+    World.server_up = true;
+    World.on_frame = [](int frames) {
+        World.now_ms += 1000;
+        if (frames == 3) World.Key(kVkEscape);
+    };
     RunMainLoop(clock);
     EXPECT_THAT(World.titles, ElementsAre(kNetwork));
     EXPECT_EQ(World.connect_attempts, 1);
 }
 
-TEST_F(MainLoop, EscapeWithoutConnectionMakesALastAttempt) {
-    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+TEST_F(MainLoop, EscapeWithoutConnectionEndsWithoutWaitingForAnAttempt) {
+    Configure(kNetworkIni);
     World.Key(kVkEscape);
     RunMainLoop(clock);
-    EXPECT_EQ(World.connect_attempts, 2);
+    EXPECT_EQ(World.connect_attempts, 1);
     EXPECT_EQ(World.titles.back(), kConnecting);
+    EXPECT_EQ(World.destroys, 1);
 }
 
 TEST_F(MainLoop, NetworkRebuildMakesANewClientAndRetitles) {
-    Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
+    Configure(kNetworkIni);
     World.server_up = true;
     KeysThenEscape({kVkF12});
     RunMainLoop(clock);

@@ -81,6 +81,23 @@ TEST_F(Configuration, FrameFromActiveKey) {
     }
 }
 
+TEST_F(Configuration, OffFlagIsOnUnlessExactlyN) {
+    const std::pair<const char*, bool> cases[] = {
+        {"", true},  // key missing
+        {"[GAUGE]\nOFFFLAG=N\n", false},
+        {"[GAUGE]\nOFFFLAG= N \n", false},
+        {"[GAUGE]\nOFFFLAG=n\n", true},
+        {"[GAUGE]\nOFFFLAG=NO\n", true},
+        {"[GAUGE]\nOFFFLAG=\n", true},
+        {"[GAUGE]\nOFFFLAG=Y\n", true},
+    };
+    for (const auto& [ini, shown] : cases) {
+        Settings.OffFlag = !shown;
+        Load(ini);
+        EXPECT_EQ(Settings.OffFlag, shown) << ini;
+    }
+}
+
 TEST_F(Configuration, GeometryIsConvertedAndTakenUnchanged) {
     Load("[WINDOW]\nX=  120  \nY=-5\n[WINSIZE]\nWIDTH=$10\nHEIGHT=0\n");
     EXPECT_EQ(Settings.WindowLeft, 120);

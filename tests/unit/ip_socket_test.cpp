@@ -2,9 +2,16 @@
 // disconnecting, counted references, receiving, the send back-off, the error texts.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <optional>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <pthread.h>
+#include <signal.h>
+#endif
 
 #include "net/ip_socket.h"
 #include "net_test_peer.h"
@@ -280,5 +287,47 @@ TEST(LxIpSocket, FailedSendIsReportedAndDisconnects) {
     EXPECT_EQ(notified, 1);
     EXPECT_EQ(socket->Handle(), platform::kNoSocket);
 }
+
+#ifndef _WIN32
+// Signals whose handler does not restart system calls, sent to the waiting thread every
+// 50 ms: a wait or a connection attempt still takes its whole time.
+TEST(SocketWaits, SignalsDoNotEndTheWaitsEarly) {
+    struct sigaction action = {};
+    struct sigaction previous = {};
+    action.sa_handler = [](int) {};
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+    std::atomic<bool> done{false};
+    pthread_t waiter = pthread_self();
+    std::thread signaller([&] {
+        while (!done) {
+            platform::SleepMilliseconds(50);
+            pthread_kill(waiter, SIGUSR1);
+        }
+    });
+
+    TestListener listener;
+    ASSERT_TRUE(listener.Ok());
+    auto socket = OpenSocket(listener);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::WaitSocketReady(socket->Handle(), false, 400000), 0);
+    EXPECT_GE(SecondsSince(start), 0.39);
+
+    TestListener dropping(0);
+    ASSERT_TRUE(dropping.Ok());
+    AcceptQueueFiller filler(dropping.Port());
+    ASSERT_TRUE(filler.Full());
+    platform::SocketHandle handle = platform::OpenTcpSocket();
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::ConnectSocket(handle, filler.Address(), 400), -1);
+    EXPECT_EQ(LxErrorText(platform::LastSocketError()), "Connection timed out");
+    EXPECT_GE(SecondsSince(start), 0.39);
+    platform::CloseSocket(handle);
+
+    done = true;
+    signaller.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+}
+#endif
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/error.h"
 #include "net/lx_tcp_block_client.h"
@@ -56,14 +57,22 @@ public:
         handle_ = platform::kNoSocket;
     }
 
+    // Ends the connection with a reset instead of an orderly close.
+    void Reset() {
+        if (handle_ == platform::kNoSocket) return;
+        platform::SetResetOnClose(handle_);
+        platform::CloseSocket(handle_);
+        handle_ = platform::kNoSocket;
+    }
+
 private:
     platform::SocketHandle handle_;
 };
 
 class TestListener {
 public:
-    TestListener() {
-        handle_ = platform::ListenTcp(platform::kLoopbackAddressNet, 0, 4);
+    explicit TestListener(int backlog = 4) {
+        handle_ = platform::ListenTcp(platform::kLoopbackAddressNet, 0, backlog);
         if (handle_ != platform::kNoSocket) port_ = platform::LocalPortOf(handle_);
     }
     ~TestListener() { Close(); }
@@ -85,6 +94,38 @@ public:
 private:
     platform::SocketHandle handle_ = platform::kNoSocket;
     uint16_t port_ = 0;
+};
+
+// Connections that fill the accept queue of a listener that never accepts: the system
+// then drops further connection requests, as a host that does not answer does.
+class AcceptQueueFiller {
+public:
+    explicit AcceptQueueFiller(uint16_t port) {
+        address_.address_net = platform::kLoopbackAddressNet;
+        address_.port_net = platform::HostToNet16(port);
+        for (int i = 0; i < 8; ++i) {
+            platform::SocketHandle filler = platform::OpenTcpSocket();
+            if (filler == platform::kNoSocket) break;
+            fillers_.push_back(filler);
+            if (platform::ConnectSocket(filler, address_, 300) != 0) {
+                full_ = true;
+                break;
+            }
+        }
+    }
+    ~AcceptQueueFiller() {
+        for (platform::SocketHandle filler : fillers_) platform::CloseSocket(filler);
+    }
+    AcceptQueueFiller(const AcceptQueueFiller&) = delete;
+    AcceptQueueFiller& operator=(const AcceptQueueFiller&) = delete;
+
+    bool Full() const { return full_; }
+    const platform::SocketAddress& Address() const { return address_; }
+
+private:
+    platform::SocketAddress address_;
+    std::vector<platform::SocketHandle> fillers_;
+    bool full_ = false;
 };
 
 // A client set to 127.0.0.1 and the port, connected.

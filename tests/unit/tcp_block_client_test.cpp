@@ -41,6 +41,22 @@ TEST(TcpBlockClient, ConnectToAClosedPortFailsAndCanBeTriedAgain) {
     platform::CloseSocket(listener);
 }
 
+TEST(TcpBlockClient, ConnectToAHostThatDropsTheRequestGivesUpAfterTwoSeconds) {
+    TestListener listener(0);
+    ASSERT_TRUE(listener.Ok());
+    AcceptQueueFiller filler(listener.Port());
+    ASSERT_TRUE(filler.Full());
+    TLxTcpBlockClient client;
+    client.SetPort(listener.PortText());
+    client.SetAddress("127.0.0.1");
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(client.Connect());
+    double waited_s = SecondsSince(start);
+    EXPECT_GE(waited_s, 1.9);
+    EXPECT_LT(waited_s, 3.0);
+    EXPECT_FALSE(client.IsConnected());
+}
+
 TEST(TcpBlockClient, ConnectWhileConnectedKeepsTheConnectionAndSendsNothing) {
     TestListener listener;
     ASSERT_TRUE(listener.Ok());
