@@ -24,7 +24,7 @@ std::string TrimValue(std::string_view value) {
 bool IsYesFlag(std::string_view trimmed_value) { return trimmed_value == "Y"; }
 
 int32_t ConvertInteger(std::string_view text) {
-    auto fail = [&]() -> int32_t { throw EVarioError(FormatText(kNotAnInteger, {text})); };
+    auto fail = [&]() -> int32_t { throw EVarioError(FormatText(kNotAnInteger, {QuotedValue(text)})); };
     std::string_view rest = text;
     bool negative = false;
     if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {

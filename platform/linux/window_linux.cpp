@@ -66,7 +66,7 @@ bool WindowManagerRunning(SDL_Window* window) {
     return running;
 }
 
-bool FrameExtents(SDL_Window* window, int& top, int& left, int& bottom, int& right) {
+bool GetFrameExtents(SDL_Window* window, int& top, int& left, int& bottom, int& right) {
     top = left = bottom = right = 0;
     return SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && (top | left | bottom | right) != 0;
 }
@@ -109,7 +109,8 @@ WindowHandle CreateNativeWindow(uint32_t, const char* class_name, const std::str
     if (!framed) flags |= SDL_WINDOW_BORDERLESS;
     if (framed && (style & kWsThickFrame)) flags |= SDL_WINDOW_RESIZABLE;
     // Until the window manager has told the frame, the client takes the whole size.
-    SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
+    const ClientPlacement start = PlaceClient(WindowRect{x, y, width, height}, FrameExtents{});
+    SDL_Window* window = SDL_CreateWindow(title.c_str(), start.x, start.y, start.width, start.height, flags);
     if (window == nullptr) return nullptr;
     SetIconOf(window);
     NativeWindow data;
@@ -134,16 +135,14 @@ void ShowNativeWindow(WindowHandle window) {
         int top = 0, left = 0, bottom = 0, right = 0;
         if (data->framed && WindowManagerRunning(sdl_window)) {
             Uint32 start = SDL_GetTicks();
-            while (!FrameExtents(sdl_window, top, left, bottom, right) && SDL_GetTicks() - start < kFrameWaitMs) {
+            while (!GetFrameExtents(sdl_window, top, left, bottom, right) && SDL_GetTicks() - start < kFrameWaitMs) {
                 SDL_PumpEvents();
                 SDL_Delay(5);
             }
         }
-        const WindowRect& want = data->requested;
-        int client_width = std::max(want.width - left - right, 1);
-        int client_height = std::max(want.height - top - bottom, 1);
-        SDL_SetWindowSize(sdl_window, client_width, client_height);
-        SDL_SetWindowPosition(sdl_window, want.left + left, want.top + top);
+        const ClientPlacement client = PlaceClient(data->requested, FrameExtents{top, left, bottom, right});
+        SDL_SetWindowSize(sdl_window, client.width, client.height);
+        SDL_SetWindowPosition(sdl_window, client.x, client.y);
         SDL_PumpEvents();
     }
     SDL_RaiseWindow(sdl_window);
@@ -177,8 +176,8 @@ bool GetWindowOuterRect(WindowHandle window, WindowRect& rect) {
     int x = 0, y = 0, width = 0, height = 0, top = 0, left = 0, bottom = 0, right = 0;
     SDL_GetWindowPosition(sdl_window, &x, &y);
     SDL_GetWindowSize(sdl_window, &width, &height);
-    FrameExtents(sdl_window, top, left, bottom, right);
-    rect = WindowRect{x - left, y - top, width + left + right, height + top + bottom};
+    GetFrameExtents(sdl_window, top, left, bottom, right);
+    rect = OuterRect(x, y, width, height, FrameExtents{top, left, bottom, right});
     return true;
 }
 
