@@ -4,6 +4,7 @@
 #include <SDL_syswm.h>  // with X11/Xlib.h, to ask whether a window manager runs
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/window_linux_internal.h"
@@ -18,6 +19,8 @@ std::map<std::string, WindowClass> window_classes;
 
 // How long a framed window waits after showing for the window manager to tell its frame.
 constexpr Uint32 kFrameWaitMs = 400;
+// How long the first showing waits for the window to stand where it was put.
+constexpr Uint32 kPlaceWaitMs = 300;
 
 bool EnsureVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
@@ -69,6 +72,28 @@ bool WindowManagerRunning(SDL_Window* window) {
 bool GetFrameExtents(SDL_Window* window, int& top, int& left, int& bottom, int& right) {
     top = left = bottom = right = 0;
     return SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && (top | left | bottom | right) != 0;
+}
+
+bool Placed(SDL_Window* window, const ClientPlacement& client) {
+    int x = 0, y = 0, width = 0, height = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &width, &height);
+    return x == client.x && y == client.y && width == client.width && height == client.height;
+}
+
+// Takes SDL's pending moves and sizes of the window out of its queue: the first showing
+// reports the placement itself.
+void DropPlacementReports(SDL_Window* window) {
+    const Uint32 id = SDL_GetWindowID(window);
+    std::vector<SDL_Event> kept;
+    SDL_Event event;
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
+        const bool placement = event.window.windowID == id &&
+                               (event.window.event == SDL_WINDOWEVENT_MOVED || event.window.event == SDL_WINDOWEVENT_RESIZED ||
+                                event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED);
+        if (!placement) kept.push_back(event);
+    }
+    if (!kept.empty()) SDL_PeepEvents(kept.data(), static_cast<int>(kept.size()), SDL_ADDEVENT, 0, 0);
 }
 
 }  // namespace
@@ -144,6 +169,16 @@ void ShowNativeWindow(WindowHandle window) {
         SDL_SetWindowSize(sdl_window, client.width, client.height);
         SDL_SetWindowPosition(sdl_window, client.x, client.y);
         SDL_PumpEvents();
+        // The X server and the window manager answer the placement in their own time
+        // (one far off the screen is first put on it, then where it was asked for). The
+        // placement is taken once it holds, so that its late reports are not taken for
+        // moves of the user's, which would be written to the file without any key.
+        Uint32 start = SDL_GetTicks();
+        while (!Placed(sdl_window, client) && SDL_GetTicks() - start < kPlaceWaitMs) {
+            SDL_Delay(5);
+            SDL_PumpEvents();
+        }
+        DropPlacementReports(sdl_window);
     }
     SDL_RaiseWindow(sdl_window);
     if (first) {
