@@ -44,7 +44,7 @@ class QuotedValueCase : public testing::TestWithParam<QuoteCase> {};
 TEST_P(QuotedValueCase, KeepsAtMostSixtyFourCharacters) { EXPECT_EQ(QuotedValue(GetParam().value), GetParam().quoted); }
 
 INSTANTIATE_TEST_SUITE_P(Values, QuotedValueCase, testing::ValuesIn(QuoteCases()),
-                         [](const testing::TestParamInfo<QuoteCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<QuoteCase>& case_info) { return std::string(case_info.param.name); });
 
 std::string MessageOf(void (*raise)(const std::string&), const std::string& value) {
     try {
@@ -93,7 +93,7 @@ TEST_P(Utf16RoundTrip, GivesTheSameBytesBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, Utf16RoundTrip, testing::ValuesIn(Utf16Cases()),
-                         [](const testing::TestParamInfo<Utf16Case>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Utf16Case>& case_info) { return std::string(case_info.param.name); });
 
 TEST(Utf16, OddLastByteIsLeftOutAndNonUtf8StaysInStep) {
     using namespace std::string_literals;

@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PlacementCase{"MaximumSides", {0, 0, INT_MAX, INT_MAX}, {4, 19, 32767, 32767}},
                     PlacementCase{"MaximumPosition", {INT_MAX, INT_MAX, 400, 400}, {32767, 32767, 392, 377}},
                     PlacementCase{"MinimumPosition", {INT_MIN, INT_MIN, 400, 400}, {-32768, -32768, 392, 377}}),
-    [](const testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<PlacementCase>& case_info) { return std::string(case_info.param.name); });
 
 TEST(OuterRectOfClient, AddsTheFrameWithoutOverflow) {
     WindowRect rect = platform::OuterRect(104, 69, 392, 377, kFrame);
