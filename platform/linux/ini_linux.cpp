@@ -134,10 +134,16 @@ struct SectionSpan {
 };
 
 // The file a write must change: the final target of a symbolic link (which stays a
-// link), else the path itself.
-std::string RealTarget(const std::string& path) {
+// link), else the path itself; `dangling` for a link to no file, which only a write
+// through the link (creating its target) keeps.
+std::string RealTarget(const std::string& path, bool& dangling) {
+    dangling = false;
     char* real = realpath(path.c_str(), nullptr);
-    if (real == nullptr) return path;  // missing, or a link to a missing file: written through
+    if (real == nullptr) {
+        struct stat info {};
+        dangling = lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+        return path;
+    }
     std::string target = real;
     std::free(real);
     return target;
@@ -202,7 +208,8 @@ std::string ReadProfileText(std::string_view section, std::string_view key,
 
 bool WriteProfileText(std::string_view section, std::string_view key,
                         std::string_view value, const std::string& path) {
-    const std::string target = RealTarget(path);
+    bool dangling = false;
+    const std::string target = RealTarget(path, dangling);
     ProfileContent content;
     struct stat info {};
     bool exists = stat(target.c_str(), &info) == 0;
@@ -262,7 +269,7 @@ bool WriteProfileText(std::string_view section, std::string_view key,
     content.text.clear();
     for (const Line& line : lines) content.text += line.text + line.ending;
     const std::string bytes = content.Bytes();
-    return ReplaceAtomically(target, bytes, exists ? &info : nullptr) || RewriteInPlace(target, bytes);
+    return (!dangling && ReplaceAtomically(target, bytes, exists ? &info : nullptr)) || RewriteInPlace(target, bytes);
 }
 
 }  // namespace platform

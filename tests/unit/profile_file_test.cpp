@@ -141,6 +141,13 @@ TEST_F(ProfileFile, WriteThroughASymbolicLinkChangesItsTarget) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("etc/.real.ini.tmp")));
 }
 
+TEST_F(ProfileFile, WriteThroughALinkToNoFileCreatesItsTarget) {
+    std::filesystem::create_symlink("real.ini", path);
+    ASSERT_TRUE(WriteProfileText("WINDOW", "X", "6", path));
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(dir.Read("real.ini"), "[WINDOW]\r\nX=6\r\n");
+}
+
 TEST_F(ProfileFile, WriteKeepsTheOwnerOfAnotherUsersFile) {
     if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
     dir.Write("test.ini", "[WINDOW]\nX=5\n");
