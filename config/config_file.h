@@ -15,6 +15,8 @@ public:
     const std::string& Path() const { return path_; }
 
     // The value as stored, or the default when the file, section or key is missing.
+    // Raises "Unable to read %s. %s" when the path names no regular file, or one of
+    // more than 4 MB.
     std::string ReadText(std::string_view section, std::string_view key, std::string_view default_value) const;
 
     // Sets the value, adding key, section and file as needed.

@@ -26,7 +26,7 @@ bool IsYesFlag(std::string_view trimmed_value) { return trimmed_value == "Y"; }
 bool IsNoFlag(std::string_view trimmed_value) { return trimmed_value == "N"; }
 
 int32_t ConvertInteger(std::string_view text) {
-    auto fail = [&]() -> int32_t { throw EVarioError(FormatText(kNotAnInteger, {text})); };
+    auto fail = [&]() -> int32_t { throw EVarioError(FormatText(kNotAnInteger, {QuotedValue(text)})); };
     std::string_view rest = text;
     bool negative = false;
     if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {

@@ -35,6 +35,19 @@ namespace {
 constexpr const char* kCannotOpenFile = "Cannot open file \"%s\". %s";
 constexpr const char* kIconNotValid = "Icon image is not valid";
 constexpr int kMaxIconSide = 1024;  // icons are at most 256 pixels; anything far larger is corrupt
+constexpr size_t kIconDirectoryHeaderBytes = 6;
+constexpr size_t kIconEntryBytes = 16;
+// An icon file holds a few sizes and depths of one picture; more entries, or an image
+// larger than the largest side at 32 bits with its mask and headers, is a damaged file.
+constexpr size_t kMaxIconEntries = 256;
+constexpr uint64_t kMaxIconImageBytes = uint64_t{kMaxIconSide} * kMaxIconSide * 4 * 2 + 65536;
+constexpr uint64_t kMaxIconFileBytes = 4 * kMaxIconImageBytes;
+
+// Whether a directory entry's image is one the reader looks at: present, of a sane
+// size, and within the part of the file an icon can need.
+bool SaneEntry(uint64_t size, uint64_t offset) {
+    return size != 0 && size <= kMaxIconImageBytes && offset + size <= kMaxIconFileBytes;
+}
 
 
 std::optional<IconImage> DecodePng(std::span<const uint8_t> data) {
@@ -119,10 +132,25 @@ std::optional<IconImage> DecodeBitmap(std::span<const uint8_t> data) {
 
 }  // namespace
 
+std::optional<uint64_t> IconFileExtent(std::span<const uint8_t> head) {
+    if (head.size() < kIconDirectoryHeaderBytes || ReadU16(head, 0) != 0 || ReadU16(head, 2) != 1) return std::nullopt;
+    const size_t count = ReadU16(head, 4);
+    const uint64_t directory_end = kIconDirectoryHeaderBytes + kIconEntryBytes * count;
+    if (count == 0 || count > kMaxIconEntries) return std::nullopt;
+    if (head.size() < directory_end) return directory_end;
+    uint64_t end = directory_end;
+    for (size_t i = 0; i < count; ++i) {
+        size_t entry = kIconDirectoryHeaderBytes + kIconEntryBytes * i;
+        uint64_t size = ReadU32(head, entry + 8), offset = ReadU32(head, entry + 12);
+        if (SaneEntry(size, offset)) end = std::max(end, offset + size);
+    }
+    return end;
+}
+
 std::optional<IconImage> DecodeIconFile(std::span<const uint8_t> bytes) {
     if (bytes.size() < 6 || ReadU16(bytes, 0) != 0 || ReadU16(bytes, 2) != 1) return std::nullopt;
     const size_t count = ReadU16(bytes, 4);
-    if (count == 0 || bytes.size() < 6 + 16 * count) return std::nullopt;
+    if (count == 0 || count > kMaxIconEntries || bytes.size() < 6 + 16 * count) return std::nullopt;
 
     // Largest image first, then the deepest colour.
     size_t best = count;
@@ -132,7 +160,7 @@ std::optional<IconImage> DecodeIconFile(std::span<const uint8_t> bytes) {
         uint64_t side_w = bytes[entry] ? bytes[entry] : 256, side_h = bytes[entry + 1] ? bytes[entry + 1] : 256;
         uint64_t rank = (side_w * side_h) << 16 | ReadU16(bytes, entry + 6);
         uint64_t size = ReadU32(bytes, entry + 8), offset = ReadU32(bytes, entry + 12);
-        if (size == 0 || offset + size > bytes.size()) continue;
+        if (!SaneEntry(size, offset) || offset + size > bytes.size()) continue;
         if (best == count || rank > best_rank) {
             best = i;
             best_rank = rank;
@@ -147,9 +175,17 @@ std::optional<IconImage> DecodeIconFile(std::span<const uint8_t> bytes) {
 }
 
 IconImage LoadIconFile(const std::string& path) {
+    // The directory first, then no more of the file than its entries reach.
     std::vector<uint8_t> bytes;
     std::string reason;
-    if (!platform::ReadFileBytes(path, bytes, reason)) throw EVarioError(FormatText(kCannotOpenFile, {path, reason}));
+    uint64_t read_bytes = kIconDirectoryHeaderBytes;
+    for (int pass = 0; pass < 3; ++pass) {
+        if (!platform::ReadFileStart(path, static_cast<size_t>(read_bytes), bytes, reason))
+            throw EVarioError(FormatText(kCannotOpenFile, {path, reason}));
+        std::optional<uint64_t> extent = IconFileExtent(bytes);
+        if (!extent || *extent <= read_bytes || bytes.size() < read_bytes) break;
+        read_bytes = *extent;
+    }
     std::optional<IconImage> icon = DecodeIconFile(bytes);
     if (!icon) throw EVarioError(kIconNotValid);
     return *icon;

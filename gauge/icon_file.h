@@ -13,6 +13,11 @@ inline constexpr const char* kIconFileName = "plane2.ico";
 
 using IconImage = platform::IconImage;
 
+// How many bytes of the file an icon needs, from its start: the directory when `head`
+// does not hold it all yet, else the end of its farthest image of a sane size. None
+// when the start is not that of an icon file.
+std::optional<uint64_t> IconFileExtent(std::span<const uint8_t> head);
+
 // The best image of an icon file's bytes, or none when they are not a valid icon.
 std::optional<IconImage> DecodeIconFile(std::span<const uint8_t> bytes);
 

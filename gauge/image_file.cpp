@@ -2,8 +2,10 @@
 // form or the 40-byte form and its longer successors), a palette, then pixel rows.
 // Reads 1/4/8-bit paletted, 16/32-bit (plain or bit-field) and 24-bit pixels, bottom-up
 // or top-down, and refuses everything else (compressed, truncated, absurdly large).
+// A file is read no further than its headers say the image needs.
 #include "gauge/image_file.h"
 
+#include <algorithm>
 #include <bit>
 
 #include "common/little_endian.h"
@@ -19,7 +21,10 @@ constexpr uint32_t kCompressionMasks = 3;  // BI_BITFIELDS
 // Larger than any texture the gauge can use; anything bigger is a damaged header, and
 // refusing it keeps a small file from asking for gigabytes.
 constexpr int64_t kMaxSidePx = 16384;
-constexpr int64_t kMaxPixels = int64_t{1} << 26;
+constexpr int64_t kMaxPixels = int64_t{1} << 24;
+constexpr uint32_t kMaxInfoHeaderSize = 1024;
+// Pixels follow the headers and the palette; a gap of megabytes is a damaged offset.
+constexpr uint64_t kMaxPixelsAt = kFileHeaderSize + kMaxInfoHeaderSize + 12 + 256 * 4 + 65536;
 
 // One colour channel held under a bit mask (16- and 32-bit pixels), widened to 8 bits.
 struct Channel {
@@ -43,14 +48,33 @@ struct Channel {
     }
 };
 
-}  // namespace
+// Where a bitmap file keeps its parts, as its headers tell.
+struct BitmapLayout {
+    int64_t width = 0, height = 0;
+    bool top_down = false;
+    uint16_t bit_count = 0;
+    bool paletted = false;
+    Channel red, green, blue;
+    uint64_t entry_size = 4;  // bytes of one palette entry
+    uint64_t palette_entries = 0;
+    uint64_t palette_at = 0;
+    uint64_t pixels_at = 0;
+    uint64_t stride = 0;  // bytes of one pixel row
+    // One past the last byte the image needs.
+    uint64_t End() const {
+        return std::max(palette_at + palette_entries * entry_size, pixels_at + stride * static_cast<uint64_t>(height));
+    }
+};
 
-std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
+// The layout from the headers alone, or none when they are not a bitmap this reader
+// takes; `bytes` may be just the file's start (kBitmapHeadBytes).
+std::optional<BitmapLayout> ReadLayout(std::span<const uint8_t> bytes) {
     if (bytes.size() < kFileHeaderSize + 4 || bytes[0] != 'B' || bytes[1] != 'M') return std::nullopt;
-    const uint64_t pixels_at = ReadU32(bytes, 10);
+    BitmapLayout layout;
+    layout.pixels_at = ReadU32(bytes, 10);
     const uint32_t header_size = ReadU32(bytes, kFileHeaderSize);
     const bool core = header_size == kCoreHeaderSize;
-    if (!core && (header_size < kInfoHeaderSize || header_size > 1024)) return std::nullopt;
+    if (!core && (header_size < kInfoHeaderSize || header_size > kMaxInfoHeaderSize)) return std::nullopt;
     if (kFileHeaderSize + header_size > bytes.size()) return std::nullopt;
     std::span<const uint8_t> header = bytes.subspan(kFileHeaderSize, header_size);
 
@@ -71,49 +95,71 @@ std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
         colours_used = ReadU32(header, 32);
     }
     // A negative height marks rows stored from the top down.
-    const bool top_down = height < 0;
-    if (top_down) height = -height;
+    layout.top_down = height < 0;
+    if (layout.top_down) height = -height;
     if (planes != 1 || width <= 0 || height <= 0 || width > kMaxSidePx || height > kMaxSidePx ||
         width * height > kMaxPixels)
         return std::nullopt;
+    layout.width = width;
+    layout.height = height;
+    layout.bit_count = bit_count;
 
-    const bool paletted = bit_count == 1 || bit_count == 4 || bit_count == 8;
+    layout.paletted = bit_count == 1 || bit_count == 4 || bit_count == 8;
     if (compression == kCompressionNone) {
-        if (!paletted && bit_count != 16 && bit_count != 24 && bit_count != 32) return std::nullopt;
+        if (!layout.paletted && bit_count != 16 && bit_count != 24 && bit_count != 32) return std::nullopt;
     } else if (compression != kCompressionMasks || (bit_count != 16 && bit_count != 32) || core) {
         return std::nullopt;
     }
 
     // Colour masks: in the header from its 52-byte form on, else just after a 40-byte header.
-    uint64_t palette_at = kFileHeaderSize + header_size;
-    Channel red, green, blue;
+    layout.palette_at = kFileHeaderSize + header_size;
     if (compression == kCompressionMasks) {
         uint64_t masks_at = kFileHeaderSize + kInfoHeaderSize;
-        if (header_size == kInfoHeaderSize) palette_at += 12;
+        if (header_size == kInfoHeaderSize) layout.palette_at += 12;
         if (masks_at + 12 > bytes.size()) return std::nullopt;
-        if (!red.Set(ReadU32(bytes, masks_at)) || !green.Set(ReadU32(bytes, masks_at + 4)) ||
-            !blue.Set(ReadU32(bytes, masks_at + 8)))
+        if (!layout.red.Set(ReadU32(bytes, masks_at)) || !layout.green.Set(ReadU32(bytes, masks_at + 4)) ||
+            !layout.blue.Set(ReadU32(bytes, masks_at + 8)))
             return std::nullopt;
-        if (bit_count == 16 && ((red.mask | green.mask | blue.mask) >> 16) != 0) return std::nullopt;
+        if (bit_count == 16 && ((layout.red.mask | layout.green.mask | layout.blue.mask) >> 16) != 0)
+            return std::nullopt;
     } else if (bit_count == 16) {
-        red.Set(0x7C00), green.Set(0x03E0), blue.Set(0x001F);
+        layout.red.Set(0x7C00), layout.green.Set(0x03E0), layout.blue.Set(0x001F);
     } else if (bit_count == 32) {
-        red.Set(0x00FF0000), green.Set(0x0000FF00), blue.Set(0x000000FF);
+        layout.red.Set(0x00FF0000), layout.green.Set(0x0000FF00), layout.blue.Set(0x000000FF);
     }
 
-    const uint64_t entry_size = core ? 3 : 4;
-    uint64_t palette_entries = 0;
-    if (paletted) {
-        palette_entries = colours_used ? colours_used : (1u << bit_count);
-        if (palette_entries > 256) return std::nullopt;
+    layout.entry_size = core ? 3 : 4;
+    if (layout.paletted) {
+        layout.palette_entries = colours_used ? colours_used : (1u << bit_count);
+        if (layout.palette_entries > 256) return std::nullopt;
     } else if (colours_used > 256) {
         return std::nullopt;  // an optional palette beside true colour; no file has more
     }
-    const uint64_t palette_end = palette_at + (paletted ? palette_entries * entry_size : 0);
-    const uint64_t stride = (static_cast<uint64_t>(width) * bit_count + 31) / 32 * 4;
-    if (palette_end > bytes.size() || pixels_at < palette_end || pixels_at > bytes.size() ||
-        stride * static_cast<uint64_t>(height) > bytes.size() - pixels_at)
-        return std::nullopt;
+    const uint64_t palette_end = layout.palette_at + (layout.paletted ? layout.palette_entries * layout.entry_size : 0);
+    layout.stride = (static_cast<uint64_t>(width) * bit_count + 31) / 32 * 4;
+    if (layout.pixels_at < palette_end || layout.pixels_at > kMaxPixelsAt) return std::nullopt;
+    return layout;
+}
+
+}  // namespace
+
+std::optional<uint64_t> BitmapFileExtent(std::span<const uint8_t> head) {
+    std::optional<BitmapLayout> layout = ReadLayout(head);
+    if (!layout) return std::nullopt;
+    return layout->End();
+}
+
+std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
+    std::optional<BitmapLayout> found = ReadLayout(bytes);
+    if (!found || found->End() > bytes.size()) return std::nullopt;
+    const BitmapLayout& layout = *found;
+    const int64_t width = layout.width, height = layout.height;
+    const uint16_t bit_count = layout.bit_count;
+    const bool paletted = layout.paletted;
+    const uint64_t stride = layout.stride, pixels_at = layout.pixels_at, palette_at = layout.palette_at;
+    const uint64_t entry_size = layout.entry_size, palette_entries = layout.palette_entries;
+    const Channel &red = layout.red, &green = layout.green, &blue = layout.blue;
+    const bool top_down = layout.top_down;
 
     GaugeImage image;
     image.width = static_cast<int32_t>(width);
@@ -147,8 +193,13 @@ std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
 
 std::optional<GaugeImage> LoadImageFile(const std::string& name) {
     if (name.empty()) return std::nullopt;
+    // The headers first, then no more of the file than they say the image needs.
     std::vector<uint8_t> bytes;
     std::string reason;
-    if (!platform::ReadFileBytes(name, bytes, reason)) return std::nullopt;
+    if (!platform::ReadFileStart(name, kBitmapHeadBytes, bytes, reason)) return std::nullopt;
+    std::optional<uint64_t> extent = BitmapFileExtent(bytes);
+    if (!extent) return std::nullopt;
+    if (*extent > bytes.size() && !platform::ReadFileStart(name, static_cast<size_t>(*extent), bytes, reason))
+        return std::nullopt;
     return DecodeBitmapFile(bytes);
 }

@@ -198,7 +198,7 @@ void TLxIpSocket::SetPort(const std::string& port) {
         int64_t value = 0;
         for (char c : trimmed) {
             value = value * 10 + (c - '0');
-            if (value > 2147483647) throw EVarioError(FormatText(kNotAnInteger, {trimmed}));
+            if (value > 2147483647) throw EVarioError(FormatText(kNotAnInteger, {QuotedValue(trimmed)}));
         }
         address_.port_net = platform::HostToNet16(static_cast<uint16_t>(value & 0xFFFF));
         port_text_ = trimmed;

@@ -49,7 +49,7 @@ std::string ReplyText(const uint8_t* buffer, int32_t count) {
 }
 
 double ReplyTextToFloat(const std::string& text, char decimal_separator) {
-    auto fail = [&]() -> double { throw EVarioError(FormatText(kNotAFloat, {text})); };
+    auto fail = [&]() -> double { throw EVarioError(FormatText(kNotAFloat, {QuotedValue(text)})); };
     size_t at = 0, end = text.size();
     while (at < end && text[at] == ' ') ++at;
     while (end > at && text[end - 1] == ' ') --end;

@@ -11,6 +11,9 @@ namespace platform {
 // Longest value a read hands back, as the program's 2048-byte buffer allows.
 inline constexpr size_t kProfileValueMax = 2047;
 
+// Largest profile file read or written; a larger one is taken for a damaged file.
+inline constexpr size_t kProfileFileMaxBytes = size_t{4} << 20;
+
 // The key's value, or `default_value` when the file, the section or the key is missing.
 std::string ReadProfileText(std::string_view section, std::string_view key,
                               std::string_view default_value, const std::string& path);

@@ -17,9 +17,20 @@ std::string JoinPath(std::string_view directory, std::string_view name);
 // File name (no directory) of the running program, e.g. "ORVEXVario.exe".
 std::string ProgramFileName();
 
-// Reads a whole file. On failure returns false and puts the platform's reason
-// (its own error text, e.g. "No such file or directory") into `reason`.
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);
+// The reason given for a path that names a device, a pipe or a folder.
+inline constexpr const char* kNotARegularFile = "Not a regular file";
+
+enum class FileKind { kMissing, kRegular, kOther };
+
+// What a path names, following symbolic links, without opening it: a pipe or a device
+// is looked at, never waited on. `size_bytes` is set for a regular file.
+FileKind InspectFile(const std::string& path, uint64_t& size_bytes);
+
+// Reads at most the first `max_bytes` of a regular file (or of one a symbolic link
+// names), so that no file can make the program read without end. On failure returns
+// false and puts the platform's reason (its own error text, e.g. "No such file or
+// directory", or kNotARegularFile) into `reason`.
+bool ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>& bytes, std::string& reason);
 
 // Value of an environment variable, or empty when unset.
 std::string EnvironmentValue(const char* name);

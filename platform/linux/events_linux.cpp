@@ -1,5 +1,7 @@
 // The Linux message queue: SDL events and end signals turned into the Win32 messages and
 // virtual-key codes the window procedure understands, and the queue's peek, dispatch and quit.
+#include <bitset>
+
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/window_linux_internal.h"
 
@@ -49,6 +51,27 @@ int VirtualKey(SDL_Keycode key) {
     }
 }
 
+// Keys that were already down when a window of ours got the focus. SDL replays them as
+// key-downs then; on Windows only a key pressed while the window has the focus counts,
+// so these are passed over until they are released.
+std::bitset<SDL_NUM_SCANCODES> held_at_focus;
+
+void NoteKeysHeldAtFocus() {
+    int count = 0;
+    const Uint8* state = SDL_GetKeyboardState(&count);
+    held_at_focus.reset();
+    for (int code = 0; code < count && code < SDL_NUM_SCANCODES; ++code)
+        if (state[code]) held_at_focus.set(static_cast<size_t>(code));
+}
+
+// False for a key-down of a key held since before the focus came.
+bool PressedWithFocus(const SDL_KeyboardEvent& event) {
+    const auto scancode = static_cast<size_t>(event.keysym.scancode);
+    if (scancode >= held_at_focus.size() || !held_at_focus.test(scancode)) return true;
+    if (event.type == SDL_KEYUP) held_at_focus.reset(scancode);
+    return false;
+}
+
 // WM_MOVE and WM_SIZE only when the client origin or size really changed.
 void PostMoveIfChanged(SDL_Window* window, NativeWindow& data, int x, int y) {
     if (data.origin_known && data.client_x == x && data.client_y == y) return;
@@ -88,6 +111,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             break;
         }
         case SDL_WINDOWEVENT_FOCUS_GAINED:
+            NoteKeysHeldAtFocus();
             Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaActive, Minimised(window) ? 1 : 0)), 0);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
@@ -108,6 +132,7 @@ void TranslateKeyEvent(const SDL_KeyboardEvent& event) {
         if (windows.empty()) return;
         window = windows.begin()->first;
     }
+    if (!PressedWithFocus(event)) return;
     int code = VirtualKey(event.keysym.sym);
     if (code == 0) return;
     bool down = event.type == SDL_KEYDOWN;

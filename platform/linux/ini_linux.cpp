@@ -1,25 +1,27 @@
 // Private-profile files on Linux, with the meaning of the Windows profile API.
 // A write changes only the line of its key (or adds one), keeps every other byte of
-// the file, and replaces the file atomically through a temporary file beside it.
+// the file and its encoding (UTF-16LE with a byte-order mark, or bytes as they are),
+// and replaces the real file (through a symbolic link) atomically through one fixed
+// temporary file beside it, or rewrites it in place where that cannot keep its owner.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "platform/ini.h"
+#include "platform/system.h"
 
 namespace platform {
 
 namespace {
 
 constexpr std::string_view kBlanks = " \t";
+constexpr mode_t kNewFileMode = 0644;
 
 std::string_view TrimBlanks(std::string_view text) {
     size_t first = text.find_first_not_of(kBlanks);
@@ -80,12 +82,47 @@ std::string_view Unquote(std::string_view value) {
     return value;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    content = buffer.str();
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+
+// A profile file's text as the parser sees it, and how to give it back its bytes.
+struct ProfileContent {
+    std::string text;      // UTF-8 when the file is UTF-16LE
+    bool utf16 = false;    // UTF-16LE with a byte-order mark
+    std::string odd_tail;  // an odd last byte of a UTF-16 file, kept as it was
+
+    std::string Bytes() const {
+        if (!utf16) return text;
+        return std::string(kUtf16LeMark) + Utf8ToUtf16Le(text) + odd_tail;
+    }
+};
+
+// False when the file cannot be read or is larger than a profile file may be.
+bool ReadProfileContent(const std::string& path, ProfileContent& content) {
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    if (!ReadFileStart(path, kProfileFileMaxBytes + 1, bytes, reason) || bytes.size() > kProfileFileMaxBytes)
+        return false;
+    std::string_view raw(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    content = ProfileContent{};
+    if (raw.starts_with(kUtf16LeMark)) {
+        raw.remove_prefix(kUtf16LeMark.size());
+        content.utf16 = true;
+        if (raw.size() % 2 != 0) content.odd_tail = std::string(raw.substr(raw.size() - 1));
+        content.text = Utf16LeToUtf8(raw);
+    } else {
+        content.text = std::string(raw);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t written = 0;
+    while (written < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += static_cast<size_t>(n);
+    }
     return true;
 }
 
@@ -96,35 +133,66 @@ struct SectionSpan {
     bool found = false;
 };
 
-bool WriteFileAtomically(const std::string& path, const std::string& content, mode_t mode) {
-    std::string temp_path = path + ".XXXXXX";
-    std::vector<char> name(temp_path.begin(), temp_path.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0) return false;
-    bool ok = fchmod(fd, mode) == 0;
-    size_t written = 0;
-    while (ok && written < content.size()) {
-        ssize_t n = write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else written += static_cast<size_t>(n);
+// The file a write must change: the final target of a symbolic link (which stays a
+// link), else the path itself; `dangling` for a link to no file, which only a write
+// through the link (creating its target) keeps.
+std::string RealTarget(const std::string& path, bool& dangling) {
+    dangling = false;
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
+        struct stat info {};
+        dangling = lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+        return path;
     }
-    ok = ok && fsync(fd) == 0;
+    std::string target = real;
+    std::free(real);
+    return target;
+}
+
+// The one temporary name of a file's atomic replace, beside it; reused by every write,
+// so that a write cut short leaves nothing the next one does not take over.
+std::string TemporaryPathFor(const std::string& target) {
+    size_t slash = target.rfind('/');
+    std::string directory = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    return directory + "." + name + ".tmp";
+}
+
+// The atomic replace: false when it cannot be done here (a folder that is not
+// writable, an owner that cannot be kept), with the target untouched.
+bool ReplaceAtomically(const std::string& target, const std::string& bytes, const struct stat* existing) {
+    std::string temp_path = TemporaryPathFor(target);
+    int fd = open(temp_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = fchmod(fd, existing ? existing->st_mode & 07777 : kNewFileMode) == 0;
+    // The replacement keeps the file's owner; where that cannot be done (not root, and
+    // the file is another user's) the caller rewrites the file in place instead.
+    if (ok && existing && (existing->st_uid != geteuid() || existing->st_gid != getegid()))
+        ok = fchown(fd, existing->st_uid, existing->st_gid) == 0 && fchmod(fd, existing->st_mode & 07777) == 0;
+    ok = ok && WriteAll(fd, bytes) && fsync(fd) == 0;
     ok = (close(fd) == 0) && ok;
-    if (ok && rename(name.data(), path.c_str()) == 0) return true;
-    unlink(name.data());
+    if (ok && rename(temp_path.c_str(), target.c_str()) == 0) return true;
+    unlink(temp_path.c_str());
     return false;
+}
+
+// The fall-back: the file rewritten where it is, as Windows does in a folder it may
+// not create files in.
+bool RewriteInPlace(const std::string& target, const std::string& bytes) {
+    int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes) && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && fsync(fd) == 0;
+    return (close(fd) == 0) && ok;
 }
 
 }  // namespace
 
 std::string ReadProfileText(std::string_view section, std::string_view key,
                               std::string_view default_value, const std::string& path) {
-    std::string content;
-    if (!ReadWholeFile(path, content)) return std::string(default_value);
+    ProfileContent content;
+    if (!ReadProfileContent(path, content)) return std::string(default_value);
     bool in_section = false;
-    for (const Line& line : SplitLines(content)) {
+    for (const Line& line : SplitLines(content.text)) {
         std::string_view name, line_key, value;
         if (ParseSectionLine(line.text, name)) {
             if (in_section) break;  // the first section of that name is the one read
@@ -140,22 +208,23 @@ std::string ReadProfileText(std::string_view section, std::string_view key,
 
 bool WriteProfileText(std::string_view section, std::string_view key,
                         std::string_view value, const std::string& path) {
-    std::string content;
-    mode_t mode = 0644;
+    bool dangling = false;
+    const std::string target = RealTarget(path, dangling);
+    ProfileContent content;
     struct stat info {};
-    if (stat(path.c_str(), &info) == 0) {
+    bool exists = stat(target.c_str(), &info) == 0;
+    if (exists) {
         if (!S_ISREG(info.st_mode)) return false;
         // A file with no write bit is read-only, as the read-only attribute on Windows,
         // whoever runs the program.
         if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
-        if (access(path.c_str(), W_OK) != 0) return false;
-        if (!ReadWholeFile(path, content)) return false;
-        mode = info.st_mode & 07777;
+        if (access(target.c_str(), W_OK) != 0) return false;
+        if (!ReadProfileContent(target, content)) return false;
     } else if (errno != ENOENT) {
         return false;
     }
 
-    std::vector<Line> lines = SplitLines(content);
+    std::vector<Line> lines = SplitLines(content.text);
     // New lines follow the file's own line ending; a new file gets the Windows one.
     std::string ending = "\r\n";
     if (!lines.empty() && !lines.front().ending.empty()) ending = lines.front().ending;
@@ -182,7 +251,6 @@ bool WriteProfileText(std::string_view section, std::string_view key,
         }
     }
 
-    std::string new_text;
     if (key_line != std::string::npos) {
         std::string_view old_key, old_value;
         ParseKeyLine(lines[key_line].text, old_key, old_value);
@@ -198,8 +266,10 @@ bool WriteProfileText(std::string_view section, std::string_view key,
             lines.push_back(key_entry);
         }
     }
-    for (const Line& line : lines) new_text += line.text + line.ending;
-    return WriteFileAtomically(path, new_text, mode);
+    content.text.clear();
+    for (const Line& line : lines) content.text += line.text + line.ending;
+    const std::string bytes = content.Bytes();
+    return (!dangling && ReplaceAtomically(target, bytes, exists ? &info : nullptr)) || RewriteInPlace(target, bytes);
 }
 
 }  // namespace platform

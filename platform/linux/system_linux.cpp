@@ -1,15 +1,16 @@
 // Process-level operations on Linux (POSIX), and the end signals noted for the queue.
 #include "platform/system.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "platform/linux/linux_internal.h"
 
@@ -66,23 +67,42 @@ std::string ProgramFileName() {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+FileKind InspectFile(const std::string& path, uint64_t& size_bytes) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing : FileKind::kOther;
+    if (!S_ISREG(info.st_mode)) return FileKind::kOther;
+    size_bytes = static_cast<uint64_t>(info.st_size);
+    return FileKind::kRegular;
+}
+
+bool ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>& bytes, std::string& reason) {
+    // Non-blocking, so that opening a pipe with no writer returns at once; the kind of
+    // file is then checked on what was opened.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         reason = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reason = kNotARegularFile;
+        close(fd);
         return false;
     }
     bytes.clear();
     uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + got);
-    bool failed = std::ferror(file) != 0;
-    int saved_errno = errno;
-    std::fclose(file);
-    if (failed) {
-        reason = std::strerror(saved_errno);
-        return false;
+    while (bytes.size() < max_bytes) {
+        ssize_t got = read(fd, chunk, std::min(sizeof chunk, max_bytes - bytes.size()));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            reason = std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
     }
+    close(fd);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <SDL_syswm.h>  // with X11/Xlib.h, to ask whether a window manager runs
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/window_linux_internal.h"
@@ -18,6 +19,8 @@ std::map<std::string, WindowClass> window_classes;
 
 // How long a framed window waits after showing for the window manager to tell its frame.
 constexpr Uint32 kFrameWaitMs = 400;
+// How long the first showing waits for the window to stand where it was put.
+constexpr Uint32 kPlaceWaitMs = 300;
 
 bool EnsureVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
@@ -68,9 +71,31 @@ bool WindowManagerRunning(SDL_Window* window) {
     return running;
 }
 
-bool FrameExtents(SDL_Window* window, int& top, int& left, int& bottom, int& right) {
+bool GetFrameExtents(SDL_Window* window, int& top, int& left, int& bottom, int& right) {
     top = left = bottom = right = 0;
     return SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 && (top | left | bottom | right) != 0;
+}
+
+bool Placed(SDL_Window* window, const ClientPlacement& client) {
+    int x = 0, y = 0, width = 0, height = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &width, &height);
+    return x == client.x && y == client.y && width == client.width && height == client.height;
+}
+
+// Takes SDL's pending moves and sizes of the window out of its queue: the first showing
+// reports the placement itself.
+void DropPlacementReports(SDL_Window* window) {
+    const Uint32 id = SDL_GetWindowID(window);
+    std::vector<SDL_Event> kept;
+    SDL_Event event;
+    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
+        const bool placement = event.window.windowID == id &&
+                               (event.window.event == SDL_WINDOWEVENT_MOVED || event.window.event == SDL_WINDOWEVENT_RESIZED ||
+                                event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED);
+        if (!placement) kept.push_back(event);
+    }
+    if (!kept.empty()) SDL_PeepEvents(kept.data(), static_cast<int>(kept.size()), SDL_ADDEVENT, 0, 0);
 }
 
 }  // namespace
@@ -111,7 +136,8 @@ WindowHandle CreateNativeWindow(uint32_t, const char* class_name, const std::str
     if (!framed) flags |= SDL_WINDOW_BORDERLESS;
     if (framed && (style & kWsThickFrame)) flags |= SDL_WINDOW_RESIZABLE;
     // Until the window manager has told the frame, the client takes the whole size.
-    SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
+    const ClientPlacement start = PlaceClient(WindowRect{x, y, width, height}, FrameExtents{});
+    SDL_Window* window = SDL_CreateWindow(title.c_str(), start.x, start.y, start.width, start.height, flags);
     if (window == nullptr) return nullptr;
     SetIconOf(window);
     NativeWindow data;
@@ -136,17 +162,25 @@ void ShowNativeWindow(WindowHandle window) {
         int top = 0, left = 0, bottom = 0, right = 0;
         if (data->framed && WindowManagerRunning(sdl_window)) {
             Uint32 start = SDL_GetTicks();
-            while (!FrameExtents(sdl_window, top, left, bottom, right) && SDL_GetTicks() - start < kFrameWaitMs) {
+            while (!GetFrameExtents(sdl_window, top, left, bottom, right) && SDL_GetTicks() - start < kFrameWaitMs) {
                 SDL_PumpEvents();
                 SDL_Delay(5);
             }
         }
-        const WindowRect& want = data->requested;
-        int client_width = std::max(want.width - left - right, 1);
-        int client_height = std::max(want.height - top - bottom, 1);
-        SDL_SetWindowSize(sdl_window, client_width, client_height);
-        SDL_SetWindowPosition(sdl_window, want.left + left, want.top + top);
+        const ClientPlacement client = PlaceClient(data->requested, FrameExtents{top, left, bottom, right});
+        SDL_SetWindowSize(sdl_window, client.width, client.height);
+        SDL_SetWindowPosition(sdl_window, client.x, client.y);
         SDL_PumpEvents();
+        // The X server and the window manager answer the placement in their own time
+        // (one far off the screen is first put on it, then where it was asked for). The
+        // placement is taken once it holds, so that its late reports are not taken for
+        // moves of the user's, which would be written to the file without any key.
+        Uint32 start = SDL_GetTicks();
+        while (!Placed(sdl_window, client) && SDL_GetTicks() - start < kPlaceWaitMs) {
+            SDL_Delay(5);
+            SDL_PumpEvents();
+        }
+        DropPlacementReports(sdl_window);
     }
     SDL_RaiseWindow(sdl_window);
     if (first) {
@@ -179,8 +213,8 @@ bool GetWindowOuterRect(WindowHandle window, WindowRect& rect) {
     int x = 0, y = 0, width = 0, height = 0, top = 0, left = 0, bottom = 0, right = 0;
     SDL_GetWindowPosition(sdl_window, &x, &y);
     SDL_GetWindowSize(sdl_window, &width, &height);
-    FrameExtents(sdl_window, top, left, bottom, right);
-    rect = WindowRect{x - left, y - top, width + left + right, height + top + bottom};
+    GetFrameExtents(sdl_window, top, left, bottom, right);
+    rect = OuterRect(x, y, width, height, FrameExtents{top, left, bottom, right});
     return true;
 }
 

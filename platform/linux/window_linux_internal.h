@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/window.h"
+#include "platform/window_geometry.h"
 
 namespace platform::sdl {
 
@@ -24,6 +25,7 @@ struct NativeWindow {
 };
 
 inline std::map<SDL_Window*, NativeWindow> windows;
+
 inline std::deque<WindowMessage> message_queue;
 
 // The program's own window behind a handle, or null.

@@ -1,6 +1,7 @@
 // Process-level operations on Windows.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,19 +45,38 @@ std::string ProgramFileName() {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
+FileKind InspectFile(const std::string& path, uint64_t& size_bytes) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileKind::kMissing : FileKind::kOther;
+    }
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return FileKind::kOther;
+    size_bytes = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return FileKind::kRegular;
+}
+
+bool ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_t>& bytes, std::string& reason) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         reason = SystemErrorText(GetLastError());
         return false;
     }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        reason = kNotARegularFile;
+        CloseHandle(file);
+        return false;
+    }
     bytes.clear();
     uint8_t chunk[65536];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0) && got > 0)
+    while (bytes.size() < max_bytes) {
+        DWORD want = static_cast<DWORD>(std::min<size_t>(sizeof chunk, max_bytes - bytes.size()));
+        if (!(ok = ReadFile(file, chunk, want, &got, nullptr) != 0) || got == 0) break;
         bytes.insert(bytes.end(), chunk, chunk + got);
+    }
     if (!ok) reason = SystemErrorText(GetLastError());
     CloseHandle(file);
     return ok;

@@ -65,13 +65,20 @@ run_in() {
   shift 3
   local file
   file=$(program_file "$platform" "$name")
+  # With PEAK_RSS_FILE set, the program's peak resident memory (kB) is written there.
+  local measure=()
+  [ -z "${PEAK_RSS_FILE:-}" ] || measure=(/usr/bin/time -f %M -o "$PEAK_RSS_FILE")
   if [ "$platform" = windows ]; then
     wine_env
-    (cd "$dir" && timeout "${RUN_TIMEOUT:-60}" wine "./$file" "$@")
+    (cd "$dir" && "${measure[@]}" timeout "${RUN_TIMEOUT:-60}" wine "./$file" "$@")
   else
-    (cd "$dir" && timeout "${RUN_TIMEOUT:-60}" "./$file" "$@")
+    (cd "$dir" && "${measure[@]}" timeout "${RUN_TIMEOUT:-60}" "./$file" "$@")
   fi
 }
+
+# peak_rss_kb FILE: the figure run_in left in FILE (time adds a line before it when the
+# program's status is not 0).
+peak_rss_kb() { tail -n 1 "$1"; }
 
 # expect_contains FILE TEXT
 expect_contains() {

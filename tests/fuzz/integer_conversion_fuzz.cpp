@@ -6,6 +6,7 @@
 
 #include "config/value_rules.h"
 #include "common/error.h"
+#include "common/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ConvertInteger(IntegerText(value)) != value) std::abort();
     } catch (const EVarioError& error) {
         // what() ends at the first NUL of the text, as any C string would.
-        std::string expected = "'" + text + "' is not a valid integer value";
+        std::string expected = "'" + QuotedValue(text) + "' is not a valid integer value";
         if (std::string(error.what()) != expected.c_str()) std::abort();
     }
     return 0;

@@ -144,6 +144,26 @@ TEST_F(Configuration, FailedWriteRaisesWithTheFullPath) {
     }
 }
 
+// No configuration file has megabytes or is a folder: such a path is refused with the
+// reason, before anything is read into memory.
+TEST_F(Configuration, FileTooLargeOrNotAFileIsRefusedWithTheReason) {
+    dir.Write("ORVEXVari.INI", "[WINDOW]\r\nX=1\r\n" + std::string((4 << 20) + 1, ';'));
+    const std::string path = dir.File("ORVEXVari.INI");
+    auto message_of_read = [] {
+        try {
+            ReadConfiguration();
+        } catch (const EVarioError& error) {
+            return std::string(error.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(message_of_read(), "Unable to read " + path + ". The file is larger than 4 MB");
+    EXPECT_THROW(ConfigFileAccessor(path).WriteText("WINDOW", "X", "2"), EVarioError);
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    EXPECT_EQ(message_of_read(), "Unable to read " + path + ". Not a regular file");
+}
+
 TEST_F(Configuration, PathIsFixedAtStartUp) {
     ReadConfiguration();
     std::string path = ConfigFile->Path();

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "common/little_endian.h"
 #include "gauge/image_file.h"
 #include "temp_dir.h"
@@ -234,6 +238,7 @@ std::vector<BadCase> BadCases() {
         {"PixelsCutByOneByte", Cut(good24, good24.size() - 1)},
         {"PixelsAtEndOfFile", With(good24, kPixelsAtField, static_cast<uint32_t>(good24.size()))},
         {"PixelsFarPastEnd", With(good24, kPixelsAtField, 0xFFFFFFF0u)},
+        {"PixelsMegabytesAfterHeaders", With(good24, kPixelsAtField, 4u << 20)},
         {"PixelsInsidePalette", With(good8, kPixelsAtField, 14 + 40 + 8)},
         {"PaletteCut", Cut(good8, 14 + 40 + 10)},
         {"PaletteIndexPastPalette", index_past_palette},
@@ -250,6 +255,20 @@ TEST_P(DamagedBitmap, GivesNone) { EXPECT_FALSE(DecodeBitmapFile(GetParam().byte
 INSTANTIATE_TEST_SUITE_P(Files, DamagedBitmap, testing::ValuesIn(BadCases()),
                          [](const testing::TestParamInfo<BadCase>& case_info) { return std::string(case_info.param.name); });
 
+// What the headers say a file needs, read before the rest: never more than the largest
+// picture taken, whatever the sizes they declare.
+TEST(BitmapFileExtent, IsWhatTheHeadersDeclareWithinTheLargestPicture) {
+    std::vector<uint8_t> good24 = Good24();
+    std::span<const uint8_t> head(good24.data(), 14 + 40);
+    EXPECT_EQ(BitmapFileExtent(head), good24.size());
+    std::vector<uint8_t> largest = With(With(With(good24, kWidthField, 4096), kHeightField, 4096), kBitsField, 32, 2);
+    EXPECT_EQ(BitmapFileExtent(largest), 14 + 40 + uint64_t{4096} * 4096 * 4);
+    for (const auto& declared : {With(With(good24, kWidthField, 16384), kHeightField, 16384),
+                                 With(good24, kPixelsAtField, 0xFFFFFFF0u), With(good24, kWidthField, 0x7FFFFFFF)})
+        EXPECT_FALSE(BitmapFileExtent(declared));
+    EXPECT_FALSE(BitmapFileExtent(std::span<const uint8_t>(good24.data(), 20)));  // headers cut
+}
+
 TEST(LoadImageFile, ReadsAFileOfTheWorkingDirectory) {
     TempWorkingDirectory dir;
     std::vector<uint8_t> bytes = Good24();
@@ -265,5 +284,25 @@ TEST(LoadImageFile, GivesNoneForNoNameAMissingFileAFolderOrAnEmptyFile) {
     dir.Write("setpos.txr", "");
     for (const char* name : {"", "vario.txr", "ago.txr", "setpos.txr"}) EXPECT_FALSE(LoadImageFile(name)) << "'" << name << "'";
 }
+
+TEST(LoadImageFile, TakesTheImageAndLeavesWhatFollowsIt) {
+    TempWorkingDirectory dir;
+    std::vector<uint8_t> bytes = Good24();
+    dir.Write("vario.txr", std::string(bytes.begin(), bytes.end()) + std::string(1 << 20, 'x'));
+    std::optional<GaugeImage> image = LoadImageFile("vario.txr");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->rgb, BottomUpRgb(kSixColours));
+}
+
+#ifndef _WIN32
+// Devices and pipes are refused without being read or waited on.
+TEST(LoadImageFile, GivesNoneForADeviceOrAPipe) {
+    TempWorkingDirectory dir;
+    std::filesystem::create_symlink("/dev/zero", dir.Path() / "vario.txr");
+    ASSERT_EQ(mkfifo(dir.File("ago.txr").c_str(), 0600), 0);
+    EXPECT_FALSE(LoadImageFile("vario.txr"));
+    EXPECT_FALSE(LoadImageFile("ago.txr"));
+}
+#endif
 
 }  // namespace

@@ -74,6 +74,24 @@ TEST(IconFile, RejectsWhatIsNotAnIcon) {
         EXPECT_FALSE(DecodeIconFile(bytes));
 }
 
+// The directory says how much of the file is read: entries of absurd size or far out
+// in the file are passed over, so that no icon asks for more than a few megabytes.
+TEST(IconFile, ExtentIsTheDirectoryThenItsFarthestSaneImage) {
+    std::vector<uint8_t> icon = TwoByTwoIcon(24);
+    EXPECT_EQ(IconFileExtent(std::span<const uint8_t>(icon.data(), 6)), 6 + 16);
+    EXPECT_EQ(IconFileExtent(icon), icon.size());
+    std::vector<uint8_t> far_out = icon, huge = icon;
+    far_out[21] = 0xF0;  // image offset near 4 GB
+    huge[17] = 0x7F;     // image size near 2 GB
+    EXPECT_EQ(IconFileExtent(far_out), 6 + 16);
+    EXPECT_EQ(IconFileExtent(huge), 6 + 16);
+    EXPECT_FALSE(DecodeIconFile(far_out));
+    EXPECT_FALSE(DecodeIconFile(huge));
+    std::vector<uint8_t> no_icon = icon;
+    no_icon[2] = 2;
+    EXPECT_FALSE(IconFileExtent(no_icon));
+}
+
 TEST(IconFile, LoadErrorsCarryTheTextsOfTheReport) {
     TempWorkingDirectory dir;
     try {
@@ -84,6 +102,14 @@ TEST(IconFile, LoadErrorsCarryTheTextsOfTheReport) {
         EXPECT_EQ(std::string(error.what()).substr(0, expected.size()), expected);
         EXPECT_GT(std::string(error.what()).size(), expected.size());  // the platform's reason follows
     }
+    std::filesystem::create_directory(dir.Path() / "plane2.ico");
+    try {
+        LoadIconFile(dir.File("plane2.ico"));
+        FAIL() << "folder loaded as icon";
+    } catch (const EVarioError& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("Cannot open file \"" + dir.File("plane2.ico") + "\". ", 0), 0u);
+    }
+    std::filesystem::remove(dir.Path() / "plane2.ico");
     dir.Write("plane2.ico", "BM not an icon at all");
     try {
         LoadIconFile(dir.File("plane2.ico"));

@@ -1,0 +1,20 @@
+# Hostile input on both platforms: one case per kind of bad input (tests/e2e/bad_input.sh).
+foreach(platform linux windows)
+  set(labels e2e)
+  if(platform STREQUAL windows)
+    set(labels wine)
+  endif()
+  set(cases unbounded_reads enormous_values utf16_read extreme_geometry config_writes)
+  if(platform STREQUAL linux)
+    # Keys held in the X server are SDL's to replay; Wine is not the program's layer.
+    list(APPEND cases held_key)
+  endif()
+  foreach(case ${cases})
+    set(name ${labels}.bad_input.${platform}.${case})
+    vario_e2e_test(${name} "${labels}" bad_input.sh ${platform} ${case})
+    if(case MATCHES "^(extreme_geometry|config_writes|held_key)$")
+      # These start their own display with a window manager, one test at a time.
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_wm_display)
+    endif()
+  endforeach()
+endforeach()
