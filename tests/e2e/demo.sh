@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# scripts/demo ends every process it started when its process group gets Ctrl-C's
+# SIGINT (or it gets SIGTERM): each run is tagged through its environment, which every
+# process it starts inherits (Xvfb, the source, the gauge, Wine's server), and after the
+# signal no tagged process may be left.
+# Usage: demo.sh SIGNAL [DEMO OPTIONS...]   (SIGNAL: INT to the group, TERM to the script)
+source "$(dirname "$0")/lib.sh"
+signal=$1
+shift
+tag=vario-demo-$$-$RANDOM
+log=$(mktemp "${TMPDIR:-/tmp}/vario-demo.XXXXXX")
+SCRATCH_DIRS+=("$log")
+
+# tagged_pids: the processes that carry this run's tag.
+tagged_pids() {
+  local environ pid
+  for environ in $(grep -lzx "VARIO_DEMO_TAG=$tag" /proc/[0-9]*/environ 2>/dev/null); do
+    pid=${environ#/proc/}
+    echo "${pid%/environ}"
+  done
+}
+# Wine's processes rewrite their environment, so that the tag misses them: these are
+# found by their working directory, in the demo's folders, its Wine prefix or that
+# prefix's wineserver directory.
+demo_prefix=$REPO_DIR/build/wineprefix-demo
+working_pids() {
+  local server_dir= cwd pid
+  if [ -d "$demo_prefix" ]; then
+    read -r dev ino < <(stat -c '%d %i' "$demo_prefix")
+    server_dir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" "$dev" "$ino")
+  fi
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    cwd=$(readlink "/proc/$pid/cwd" 2>/dev/null) || continue
+    case "$cwd" in
+      "$REPO_DIR/build/demo/"* | "$demo_prefix" | "$demo_prefix/"*) echo "$pid" ;;
+      "") ;;
+      *) [ -z "$server_dir" ] || [ "$cwd" != "$server_dir" ] || echo "$pid" ;;
+    esac
+  done
+}
+# demo_pids [NAME]: the demo's processes (named NAME, if given).
+demo_pids() {
+  local pid
+  for pid in $(printf '%s\n' $(tagged_pids) $(working_pids) | sort -un); do
+    [ -z "${1:-}" ] || grep -qa -- "$1" "/proc/$pid/cmdline" 2>/dev/null || continue
+    echo "$pid"
+  done
+}
+describe() { local pid; for pid in "$@"; do echo "$pid: $({ tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null)"; done; }
+
+# Without a display, so that the demo starts its own; in a session of its own, so that
+# the signal reaches its whole process group as Ctrl-C in a terminal does; with SIGINT
+# handled as in a terminal's foreground job (a background job of a script ignores it).
+env -u DISPLAY VARIO_DEMO_TAG="$tag" python3 -c '
+import os, signal, sys
+signal.signal(signal.SIGINT, signal.SIG_DFL)
+os.setsid()
+os.execv(sys.argv[1], sys.argv[1:])' "$REPO_DIR/scripts/demo" "$@" >"$log" 2>&1 </dev/null &
+demo_pid=$!
+leftovers() {
+  local pids
+  pids=$(demo_pids)
+  [ -z "$pids" ] || { describe $pids; kill -KILL $pids 2>/dev/null; }
+}
+trap 'leftovers >/dev/null; cleanup_scratch' EXIT
+
+# Running once the gauge and its source are up (a build or a Wine prefix may come first).
+for _ in $(seq 600); do
+  [ -n "$(demo_pids ORVEXVario)" ] && [ -n "$(demo_pids vario-simhost)$(demo_pids vario-dataserver)" ] && break
+  kill -0 "$demo_pid" 2>/dev/null || fail "the demo ended by itself: $(tail -n 20 "$log")"
+  sleep 0.5
+done
+[ -n "$(demo_pids ORVEXVario)" ] || fail "the gauge did not start: $(tail -n 20 "$log")"
+sleep 2
+note "running: $(describe $(demo_pids) | tr '\n' ';')"
+[ "$(ps -o pgid= -p "$demo_pid" | tr -d ' ')" = "$demo_pid" ] || fail "the demo does not lead its process group"
+
+case "$signal" in
+  INT) kill -INT -- "-$demo_pid" ;;
+  TERM) kill -TERM "$demo_pid" ;;
+  *) fail "unknown signal $signal" ;;
+esac
+for _ in $(seq 200); do kill -0 "$demo_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$demo_pid" 2>/dev/null && fail "the demo did not end within 20 seconds of SIG$signal"
+# The status tells that the demo itself acted on the signal (130 or 143, as a shell).
+status=0
+wait "$demo_pid" || status=$?
+expected=$((128 + $(kill -l "$signal")))
+[ "$status" -eq "$expected" ] || fail "the demo ended with status $status, not $expected: $(tail -n 20 "$log")"
+left=$(leftovers)
+[ -z "$left" ] || fail "left running after SIG$signal: $left"
+note "demo $* ended on SIG$signal with nothing left"
