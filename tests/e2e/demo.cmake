@@ -13,6 +13,7 @@ foreach(demo_case "default;INT" "network;INT" "network;TERM" "windows;INT")
   string(TOLOWER ${signal} signal_name)
   set(name ${labels}.demo.${mode}.sig${signal_name})
   vario_e2e_test(${name} "${labels}" demo.sh ${signal} ${options})
-  # The demo builds what it runs and uses its own folder: one at a time.
-  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_demo)
+  # The demo builds what it runs and uses its own folder: one at a time. The script
+  # gives up on a demo that does not start within four minutes, before CTest's limit.
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_demo TIMEOUT 400)
 endforeach()
