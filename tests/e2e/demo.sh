@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # scripts/demo ends every process it started when its process group gets Ctrl-C's
-# SIGINT (or it gets SIGTERM): each run is tagged through its environment, which every
-# process it starts inherits (Xvfb, the source, the gauge, Wine's server), and after the
-# signal no tagged process may be left.
+# SIGINT (or it gets SIGTERM): the run's processes (Xvfb, the source, the gauge, Wine's
+# server and services) are known by a tag in their environment or by their working
+# directory, and after the signal none of them may be left.
 # Usage: demo.sh SIGNAL [DEMO OPTIONS...]   (SIGNAL: INT to the group, TERM to the script)
 source "$(dirname "$0")/lib.sh"
 signal=$1
