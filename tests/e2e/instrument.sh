@@ -59,7 +59,7 @@ expect_title() {  # expect_title TEXT: within thirty seconds
   for _ in $(seq 150); do title_is "$1" && { note "title: $1"; return 0; }; sleep 0.2; done
   local state status=0
   if kill -0 "$GAUGE_PID" 2>/dev/null; then
-    state="running as $(pgrep -a -P "$(pgrep -P "$GAUGE_PID" | head -n 1)" | head -n 1)"
+    state="running as $(pgrep -a -P "$(pgrep -P "$GAUGE_PID" | head -n 1)" | head -n 1 || true)"
   else
     wait "$GAUGE_PID" || status=$?
     GAUGE_PID=
@@ -227,6 +227,60 @@ network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPOR
 [ "$case_name" = same_session_file ] || start_window_manager
 
 case "$case_name" in
+  package_deb)
+    # The amd64 package unpacked into a throw-away root: zevra-variometer, started from
+    # an empty folder, keeps its configuration under the home given, links the images
+    # there and shows the needle of the packaged vario-simhost.
+    package_file deb-amd64
+    unpack_deb "$PACKAGE" amd64
+    root=$DEB_ROOT
+    share=$root/usr/share/zevra-variometer
+    convert -size 512x512 xc:black -type TrueColor "BMP3:$share/vario.txr"
+    dir=$root/logs
+    here=$root/empty
+    config=$root/home/.config/zevra-variometer
+    mkdir -p "$dir" "$here" "$config"
+    frameless_ini "$config"
+    VARIO_LINUX_DIST=$root/usr/bin start_simulator "$dir" --script 0:-300,4:450
+    # As start_gauge runs a program: a subshell, then timeout, then the launcher's exec.
+    launch() { (cd "$here" && HOME=$root/home XDG_CONFIG_HOME=$1 timeout 240 "$root/usr/bin/zevra-variometer"); }
+    launch '' >"$dir/out.txt" 2>"$dir/err.txt" &
+    GAUGE_PID=$!
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    expect_needle_at "$dir" -300
+    expect_needle_at "$dir" 450
+    for file in "${GAUGE_FILES[@]}"; do
+      [ -L "$config/$file" ] && [ "$(readlink -f "$config/$file")" = "$share/$file" ] ||
+        fail "$config/$file is not a link to $share/$file"
+    done
+    press F11 Right
+    expect_ini "$config" X 521
+    end_with Escape
+    [ -z "$(ls -A "$here")" ] || fail "the gauge wrote into its starting folder: $(ls -A "$here")"
+    # A first start elsewhere (XDG_CONFIG_HOME) begins with the sample configuration.
+    launch "$root/xdg" >"$dir/out.txt" 2>"$dir/err.txt" &
+    GAUGE_PID=$!
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    cmp "$share/ORVEXVari.INI" "$root/xdg/zevra-variometer/ORVEXVari.INI" || fail "the first start did not take the sample"
+    end_with Escape
+    ;;
+  package_zip)
+    # The Windows package unpacked: ORVEXVario.exe runs under Wine from that folder with
+    # the sample configuration (made frameless and square for the screenshot) and shows
+    # the needle of the zip's own vario-simhost.exe.
+    package_file zip
+    unpack_zip "$PACKAGE"
+    dir=$ZIP_FOLDER
+    convert -size 512x512 xc:black -type TrueColor "BMP3:$dir/vario.txr"
+    sed -i -e 's/^X=0/X=520/' -e 's/^WIDTH=400/WIDTH=300/' -e 's/^HEIGHT=400/HEIGHT=300/' -e 's/^ACTIVE=Y/ACTIVE=N/' "$dir/ORVEXVari.INI"
+    mkdir "$dir/../source"
+    VARIO_WINDOWS_DIST=$dir start_simulator "$dir/../source" --script 0:-300,4:450
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    expect_needle_at "$dir" -300
+    expect_needle_at "$dir" 450
+    end_with Escape
+    ;;
   simulator)
     # The simulator's value script moves the needle; Escape ends with status 0.
     dir=$(needle_bundle)

@@ -84,3 +84,65 @@ peak_rss_kb() { tail -n 1 "$1"; }
 expect_contains() {
   grep -qF -- "$2" "$1" || fail "expected '$2' in $(basename "$1"); it holds: $(cat "$1")"
 }
+
+# The packages of scripts/package (dist/packages/), named by the project's version.
+: "${VARIO_PACKAGE_DIR:=$REPO_DIR/dist/packages}"
+# package_file deb-amd64|deb-arm64|zip: the package's path (PACKAGE), which must exist.
+package_file() {
+  [ -n "${VARIO_PACKAGE_VERSION:-}" ] || fail "VARIO_PACKAGE_VERSION is not set"
+  local name
+  case "$1" in
+    deb-*) name=zevra-variometer_${VARIO_PACKAGE_VERSION}_${1#deb-}.deb ;;
+    zip) name=zevra-variometer-${VARIO_PACKAGE_VERSION}-windows-x64.zip ;;
+    *) fail "unknown package $1" ;;
+  esac
+  PACKAGE=$VARIO_PACKAGE_DIR/$name
+  [ -f "$PACKAGE" ] || fail "no package $PACKAGE (run scripts/package)"
+}
+GAUGE_FILES=(plane2.ico vario.txr ago_mask.txr ago.txr setpos.txr setsize.txr)
+
+# unpack_deb DEB ARCH: unpacks the Debian package into a scratch root (DEB_ROOT) and
+# checks its fields and files.
+unpack_deb() {
+  local deb=$1 arch=$2 root field expected file machine
+  root=$(mktemp -d "${TMPDIR:-/tmp}/vario-deb.XXXXXX")
+  SCRATCH_DIRS+=("$root")
+  DEB_ROOT=$root
+  dpkg-deb -x "$deb" "$root" || fail "dpkg-deb cannot unpack $deb"
+  for field in "Package=zevra-variometer" "Version=$VARIO_PACKAGE_VERSION" "Architecture=$arch"; do
+    expected=${field#*=}
+    [ "$(dpkg-deb -f "$deb" "${field%%=*}")" = "$expected" ] || fail "$(basename "$deb"): ${field%%=*} is $(dpkg-deb -f "$deb" "${field%%=*}"), not $expected"
+  done
+  dpkg-deb -f "$deb" Depends | grep -q libsdl2 || fail "$(basename "$deb") does not depend on SDL2"
+  for file in usr/bin/zevra-variometer usr/bin/vario-simhost usr/bin/vario-dataserver usr/lib/zevra-variometer/ORVEXVario; do
+    [ -x "$root/$file" ] || fail "$(basename "$deb") has no program $file"
+  done
+  for file in "${GAUGE_FILES[@]}" ORVEXVari.INI; do
+    [ -f "$root/usr/share/zevra-variometer/$file" ] || fail "$(basename "$deb") has no usr/share/zevra-variometer/$file"
+  done
+  for file in usr/share/applications/zevra-variometer.desktop usr/lib/systemd/user/zevra-variometer.service \
+    usr/share/doc/zevra-variometer/README.md; do
+    [ -f "$root/$file" ] || fail "$(basename "$deb") has no $file"
+  done
+  grep -qx 'Exec=zevra-variometer' "$root/usr/share/applications/zevra-variometer.desktop" || fail "the desktop entry does not start zevra-variometer"
+  grep -qx 'ExecStart=/usr/bin/zevra-variometer' "$root/usr/lib/systemd/user/zevra-variometer.service" || fail "the user unit does not start /usr/bin/zevra-variometer"
+  case "$arch" in amd64) machine='X86-64' ;; arm64) machine='AArch64' ;; esac
+  for file in usr/lib/zevra-variometer/ORVEXVario usr/bin/vario-simhost usr/bin/vario-dataserver; do
+    readelf -h "$root/$file" | grep -q "Machine:.*$machine" || fail "$file is not built for $arch: $(readelf -h "$root/$file" | grep Machine:)"
+  done
+}
+
+# unpack_zip ZIP: unpacks the Windows package into a scratch folder and checks that its
+# one folder (ZIP_FOLDER) holds the bundle.
+unpack_zip() {
+  local zip=$1 into folder file
+  into=$(mktemp -d "${TMPDIR:-/tmp}/vario-zip.XXXXXX")
+  SCRATCH_DIRS+=("$into")
+  (cd "$into" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
+  folder=$into/$(basename "$zip" .zip)
+  [ -d "$folder" ] || fail "$(basename "$zip") does not unpack to $(basename "$folder")/: $(ls "$into")"
+  for file in ORVEXVario.exe vario-simhost.exe vario-dataserver.exe "${GAUGE_FILES[@]}" ORVEXVari.INI README.md; do
+    [ -f "$folder/$file" ] || fail "$(basename "$zip") has no $file"
+  done
+  ZIP_FOLDER=$folder
+}
