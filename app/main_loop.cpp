@@ -1,9 +1,12 @@
-// The main loop: one message or one frame per pass, then the keys, then (network mode)
-// reconnection; and the re-creation of the window after the frame and arrow keys.
+// The main loop: one message or one frame per pass (paced by MAXFPS), then the keys,
+// then (network mode) reconnection; and the re-creation of the window after the frame
+// and arrow keys.
 #include "app/main_loop.h"
 
 #include <string>
 
+#include "app/frame_pacer.h"
+#include "common/monotonic_clock.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "config/value_rules.h"
@@ -85,6 +88,16 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
     return true;
 }
 
+// With MAXFPS, waits for the next frame's time; false when a message came first, which
+// the next pass takes at once. Without it every frame is due: no clock, no wait.
+bool WaitForFrameTime(FramePacer& pacer) {
+    if (!pacer.Limited()) return true;
+    int wait_ms = pacer.WaitMs(MonotonicSeconds());
+    if (wait_ms > 0 && platform::WaitForWindowMessage(wait_ms)) return false;
+    pacer.FrameStarted(MonotonicSeconds());
+    return true;
+}
+
 }  // namespace
 
 int RunMainLoop() {
@@ -92,6 +105,7 @@ int RunMainLoop() {
     if (!CreateWindowAtSettings()) return 0;
     Recreating = false;
 
+    FramePacer pacer(Settings.MaxFramesPerSecond);
     bool done = false;
     platform::WindowMessage message;
     intptr_t last_parameter = 0;
@@ -101,12 +115,14 @@ int RunMainLoop() {
             last_parameter = static_cast<intptr_t>(message.wparam);
             if (message.message == platform::kWmQuit) done = true;
             else platform::DispatchWindowMessage(message);
-        } else if (WindowActive) {
-            bool drawn = Settings.UseNetwork ? RenderNetworkFrame() : RenderSimulatorFrame();
-            if (drawn) platform::SwapGaugeBuffers(hDC);
-            else done = true;
-        } else {
-            platform::SwapGaugeBuffers(hDC);
+        } else if (WaitForFrameTime(pacer)) {
+            if (WindowActive) {
+                bool drawn = Settings.UseNetwork ? RenderNetworkFrame() : RenderSimulatorFrame();
+                if (drawn) platform::SwapGaugeBuffers(hDC);
+                else done = true;
+            } else {
+                platform::SwapGaugeBuffers(hDC);
+            }
         }
 
         // Escape ends the loop once this pass is through; its mark stays.

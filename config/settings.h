@@ -14,6 +14,9 @@ struct SettingsRecord {
     int32_t WindowWidth = 400;
     int32_t WindowHeight = 400;
     bool Frameless = false;
+    bool TopMost = false;          // the window stays above other windows
+    int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw
+    double DampingSeconds = 0;     // time constant of the needle's lag; 0: none
 };
 
 inline SettingsRecord Settings;
@@ -40,6 +43,10 @@ inline constexpr const char* kActive = "ACTIVE";
 inline constexpr const char* kDefaultPosition = "0";
 inline constexpr const char* kDefaultSize = "400";
 inline constexpr const char* kDefaultActive = "Y";
+inline constexpr const char* kTopMost = "TOPMOST";
+inline constexpr const char* kGauge = "GAUGE";
+inline constexpr const char* kMaxFps = "MAXFPS";
+inline constexpr const char* kDamping = "DAMPING";
 }  // namespace config_keys
 
 // Reads an integer key through the value rules (trim, then convert); raises on a bad value.

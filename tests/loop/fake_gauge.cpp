@@ -2,6 +2,7 @@
 // client, driven by FakeWorld.
 #include "fake_gauge.h"
 
+#include "common/monotonic_clock.h"
 #include "config/settings.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
@@ -10,7 +11,17 @@
 namespace {
 constexpr const char* kTitleNotConnected = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
 int fake_window_handle = 0;
+
+// Moves the messages whose time has come into the queue.
+void DeliverArrivals() {
+    while (!World.arrivals.empty() && World.arrivals.front().first <= World.now_s) {
+        World.queue.push_back(World.arrivals.front().second);
+        World.arrivals.pop_front();
+    }
 }
+}
+
+double MonotonicSeconds() { return World.now_s; }
 
 void ResetFakeWorld() {
     World = FakeWorld{};
@@ -25,7 +36,8 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
     (void)color_bits;
     (void)full_screen;
     World.events.push_back("create");
-    World.creations.push_back({title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating});
+    World.creations.push_back(
+        {title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating, World.now_s});
     if (static_cast<int>(World.creations.size()) == World.fail_creation_number) return false;
     hWnd = hDC = hRC = &fake_window_handle;
     World.titles.push_back(title);
@@ -47,6 +59,8 @@ void DestroyGaugeWindow() {
 
 bool RenderSimulatorFrame() {
     World.events.push_back("frame");
+    World.frame_times_s.push_back(World.now_s);
+    World.now_s += World.frame_duration_s;
     ++World.frames;
     if (World.on_frame) World.on_frame(World.frames);
     return World.frame_result;
@@ -57,10 +71,26 @@ bool RenderNetworkFrame() { return RenderSimulatorFrame(); }
 namespace platform {
 
 bool PeekWindowMessage(WindowMessage& message) {
+    DeliverArrivals();
     if (World.queue.empty()) return false;
     message = World.queue.front();
     World.queue.pop_front();
     return true;
+}
+
+bool WaitForWindowMessage(int timeout_ms) {
+    World.events.push_back("wait");
+    World.waits_ms.push_back(timeout_ms);
+    DeliverArrivals();
+    if (!World.queue.empty()) return true;
+    double end_s = World.now_s + timeout_ms / 1000.0;
+    if (!World.arrivals.empty() && World.arrivals.front().first <= end_s) {
+        World.now_s = World.arrivals.front().first;
+        DeliverArrivals();
+        return true;
+    }
+    World.now_s = end_s;
+    return false;
 }
 
 void DispatchWindowMessage(const WindowMessage& message) {

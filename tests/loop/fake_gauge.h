@@ -21,13 +21,14 @@ struct WindowCreation {
     bool frameless = false;
     int left = 0, top = 0;
     bool recreating = false;
+    double at_s = 0;  // the fake clock at creation
 };
 
 struct FakeWorld {
     std::deque<platform::WindowMessage> queue;  // one taken per pass
     std::vector<WindowCreation> creations;
     std::vector<std::string> titles;   // every title set on a window, creation titles included
-    std::vector<std::string> events;   // "create", "destroy", "frame", "swap", "connect"
+    std::vector<std::string> events;   // "create", "destroy", "frame", "swap", "connect", "wait"
     int fail_creation_number = 0;      // the 1-based creation that fails, 0 for none
     bool frame_result = true;
     bool server_up = false;            // what a connection attempt finds
@@ -39,6 +40,18 @@ struct FakeWorld {
     // Called after each frame with the number of frames so far; a test queues keys here.
     std::function<void(int frames)> on_frame;
     std::function<void(int swaps)> on_swap;
+
+    // The monotonic clock, advanced only by frames and by waits for messages.
+    double now_s = 0;
+    double frame_duration_s = 0;
+    std::vector<double> frame_times_s;  // the clock at the start of each frame
+    std::vector<int> waits_ms;          // every wait for a message, as asked
+    // Messages that enter the queue at a time of the clock, in order; a wait ends early
+    // when one arrives.
+    std::deque<std::pair<double, platform::WindowMessage>> arrivals;
+    void KeyAt(double at_s, int vk) {
+        arrivals.push_back({at_s, {nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}});
+    }
 
     void Key(int vk) { queue.push_back({nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}); }
     void Message(uint32_t message, uintptr_t wparam = 0) { queue.push_back({nullptr, message, wparam, 0}); }
