@@ -1,13 +1,16 @@
 // One picture of the gauge: the vertical speed from the simulator link or the data
-// server, mapped onto the dial's scale, drawn as the needle over the dial, with the
-// adjustment-mode overlays. Nothing is allocated per frame in simulator mode.
+// server, mapped onto the dial's scale, damped when DAMPING asks for it, drawn as the
+// needle over the dial, with the adjustment-mode overlays. Nothing is allocated per
+// frame in simulator mode.
 #include "gauge/frame.h"
 
 #include <chrono>
 #include <cstdint>
 #include <thread>
 
+#include "common/monotonic_clock.h"
 #include "config/settings.h"
+#include "gauge/needle_damping.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
 #include "net/remote_value.h"
@@ -37,6 +40,13 @@ void DrawUnitQuad(float h) {
     glEnd();
 }
 
+// The needle as shown: the scale's angle behind the lag of DAMPING seconds, if any.
+NeedleDamping needle_damping;
+float ShownAngle(double angle_deg) {
+    if (Settings.DampingSeconds <= 0) return static_cast<float>(angle_deg);
+    return static_cast<float>(needle_damping.Follow(angle_deg, Settings.DampingSeconds, MonotonicSeconds()));
+}
+
 void DrawOverlaysOfModes() {
     if (PositionMode) DrawOverlay(TextureTable[kPositionOverlayTexture]);
     if (SizeMode) DrawOverlay(TextureTable[kSizeOverlayTexture]);
@@ -52,7 +62,7 @@ bool RenderSimulatorFrame() {
     IpcProcess(result);
     double vertical_speed_fpm = RawToFeetPerMinute(static_cast<int16_t>(raw_word));
     double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
-    DrawGauge(static_cast<float>(angle_deg));
+    DrawGauge(ShownAngle(angle_deg));
     DrawOverlaysOfModes();
     return true;
 }
@@ -63,10 +73,12 @@ bool RenderNetworkFrame() {
     double vertical_speed_fpm = RawToFeetPerMinute(raw);
     double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    DrawGauge(static_cast<float>(angle_deg));
+    DrawGauge(ShownAngle(angle_deg));
     DrawOverlaysOfModes();
     return true;
 }
+
+void ResetNeedleDamping() { needle_damping.Reset(); }
 
 void DrawGauge(float angle_deg) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

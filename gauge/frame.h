@@ -4,5 +4,8 @@
 
 bool RenderSimulatorFrame();
 bool RenderNetworkFrame();
+// The next frame shows its value at once, without the needle's damping.
+void ResetNeedleDamping();
+
 void DrawGauge(float angle_deg);
 void DrawOverlay(unsigned int texture);
