@@ -92,7 +92,7 @@ bool UnregisterWindowClass(const char* class_name) {
     return true;
 }
 
-WindowHandle CreateNativeWindow(uint32_t, const char* class_name, const std::string& title, uint32_t style, int x,
+WindowHandle CreateNativeWindow(uint32_t ex_style, const char* class_name, const std::string& title, uint32_t style, int x,
                                 int y, int width, int height) {
     auto found = window_classes.find(class_name);
     if (found == window_classes.end() || !EnsureVideo()) return nullptr;
@@ -108,6 +108,7 @@ WindowHandle CreateNativeWindow(uint32_t, const char* class_name, const std::str
     bool framed = (style & kWsPopup) == 0;
     if (!framed) flags |= SDL_WINDOW_BORDERLESS;
     if (framed && (style & kWsThickFrame)) flags |= SDL_WINDOW_RESIZABLE;
+    if (ex_style & kWsExTopMost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;  // _NET_WM_STATE_ABOVE
     // Until the window manager has told the frame, the client takes the whole size.
     SDL_Window* window = SDL_CreateWindow(title.c_str(), x, y, std::max(width, 1), std::max(height, 1), flags);
     if (window == nullptr) return nullptr;
