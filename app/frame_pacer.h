@@ -15,9 +15,12 @@ public:
     int WaitMs(double now_s) const;
 
     // A frame starts at now_s. The next one is due an interval after this one was due,
-    // so that a wait that overshoots by a little costs no frames; a loop that fell a
-    // whole interval behind starts afresh from now rather than drawing a burst.
+    // so that a wait that ends late (a busy machine wakes a sleeper late) costs no frames:
+    // the frames behind are due at once. A loop held up for longer than the catch-up
+    // limit (a source that blocks) starts afresh from now instead.
     void FrameStarted(double now_s);
+
+    static constexpr double kCatchUpLimit_s = 0.25;
 
 private:
     double interval_s_ = 0;

@@ -31,11 +31,22 @@ TEST(FramePacer, StaysOnItsGridWhenAWaitOvershoots) {
     EXPECT_EQ(pacer.WaitMs(0.021), 19);  // the next is still due at 0.040
 }
 
-TEST(FramePacer, StartsAfreshAfterFallingAnIntervalBehind) {
+TEST(FramePacer, MakesUpFramesLostToALateWakeUp) {
     FramePacer pacer(50);
     pacer.FrameStarted(0.0);
-    pacer.FrameStarted(0.5);  // a blocked source held the loop: no burst of frames to catch up
-    EXPECT_EQ(pacer.WaitMs(0.5), 20);
+    pacer.FrameStarted(0.065);  // due at 0.020: the ones due at 0.040 and 0.060 are due now
+    EXPECT_EQ(pacer.WaitMs(0.066), 0);
+    pacer.FrameStarted(0.066);
+    EXPECT_EQ(pacer.WaitMs(0.067), 0);
+    pacer.FrameStarted(0.067);
+    EXPECT_EQ(pacer.WaitMs(0.068), 12);  // back on the grid at 0.080
+}
+
+TEST(FramePacer, StartsAfreshAfterBeingHeldUp) {
+    FramePacer pacer(50);
+    pacer.FrameStarted(0.0);
+    pacer.FrameStarted(2.0);  // a blocked source held the loop: no burst of a hundred frames
+    EXPECT_EQ(pacer.WaitMs(2.0), 20);
 }
 
 TEST(FramePacer, ASimulatedSecondHoldsTheRate) {
@@ -55,6 +66,23 @@ TEST(FramePacer, ASimulatedSecondHoldsTheRate) {
         }
         EXPECT_NEAR(frames, max_fps, 1) << max_fps;
     }
+}
+
+TEST(FramePacer, HoldsTheRateWhenEveryWaitEndsLate) {
+    FramePacer pacer(60);
+    double now = 0;
+    int frames = 0;
+    while (now < 10.0) {
+        int wait_ms = pacer.WaitMs(now);
+        if (wait_ms > 0) {
+            now += wait_ms / 1000.0 + 0.012;  // a busy machine wakes the loop 12 ms late
+            continue;
+        }
+        pacer.FrameStarted(now);
+        ++frames;
+        now += 0.003;
+    }
+    EXPECT_NEAR(frames / 10.0, 60, 1);
 }
 
 }  // namespace
