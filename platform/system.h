@@ -24,6 +24,10 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::st
 // Value of an environment variable, or empty when unset.
 std::string EnvironmentValue(const char* name);
 
+// Makes standard output and error reach the console the program was started from,
+// where the platform does not already (a Windows GUI program started from a console).
+void UseStartingConsole();
+
 [[noreturn]] void ExitProcess(int status);
 
 }  // namespace platform
