@@ -282,7 +282,9 @@ case "$case_name" in
       sleep 2
       unpaced=$(frames_per_second "$dir" 5)
       end_with Escape
-      awk -v f="$unpaced" 'BEGIN { exit !(f >= 66) }' || skip "the machine draws only $unpaced frames/s without MAXFPS: too busy to tell whether MAXFPS=60 reaches 55 ($fps)"
+      # A paced loop sleeps, and a busy machine wakes sleepers late: the frames lost so
+      # are made up only from headroom, taken here as half the rate again.
+      awk -v f="$unpaced" 'BEGIN { exit !(f >= 90) }' || skip "the machine draws only $unpaced frames/s without MAXFPS: too busy to tell whether MAXFPS=60 reaches 55 ($fps)"
       fail "MAXFPS=60 drew $fps frames/s, not 55 to 62, while without it the gauge draws $unpaced"
     fi
     end_with Escape
