@@ -2,13 +2,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/command_line.h"
 #include "config/settings.h"
 
 namespace {
 
 using testing::HasSubstr;
-using testing::MatchesRegex;
 
 TEST(CommandLine, NoArgumentStartsTheGauge) { EXPECT_FALSE(AnswerCommandLine({}).has_value()); }
 
@@ -16,7 +17,12 @@ TEST(CommandLine, VersionAndHelpAnswerOnStandardOutput) {
     auto version = AnswerCommandLine({"--version"});
     ASSERT_TRUE(version);
     EXPECT_EQ(version->exit_status, 0);
-    EXPECT_THAT(version->out, MatchesRegex("ORVEXVario [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+    // "ORVEXVario 1.2.3": no regular expression, GoogleTest's differ between the platforms.
+    ASSERT_THAT(version->out, testing::StartsWith("ORVEXVario "));
+    std::string number = version->out.substr(11);
+    EXPECT_EQ(std::count(number.begin(), number.end(), '.'), 2) << number;
+    EXPECT_EQ(number.find_first_not_of("0123456789."), number.size() - 1) << number;
+    EXPECT_EQ(number.back(), '\n');
     EXPECT_EQ(version->err, "");
 
     auto help = AnswerCommandLine({"--help"});
