@@ -1,19 +1,20 @@
 // The main loop: one message or one frame per pass (paced by MAXFPS), then the keys,
-// then (network mode) reconnection; and the re-creation of the window after the frame
-// and arrow keys.
+// then reconnection (network mode) or reopening the simulator link; and the
+// re-creation of the window.
 #include "app/main_loop.h"
 
 #include <string>
 
 #include "app/frame_pacer.h"
-#include "common/monotonic_clock.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "config/value_rules.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
+#include "platform/clock.h"
 #include "platform/window.h"
+#include "simlink/simlink_user.h"
 
 namespace {
 
@@ -24,7 +25,24 @@ constexpr const char* kTitleConnecting = "ZEVRA VARIO - Freeware [CONNECTING...]
 constexpr const char* kTitleConnected = "ZEVRA VARIO - Freeware [NETWORK]";
 constexpr int kColorBits = 32;
 
+// Attempts to open the simulator link again, while the add-on is away, are this far apart.
+constexpr int64_t kLinkReopenSpacing_ms = 1000;
+
 using namespace config_keys;
+
+platform::IMonotonicClock* loop_clock = nullptr;
+
+// Simulator mode: while the link is closed (the add-on was missing, or its window went
+// away), one attempt to open it when the last one is a second old. An attempt against a
+// missing window is quick: it finds no window.
+void ReopenSimulatorLinkWhenDue(int64_t& last_link_attempt_ms) {
+    if (IpcIsOpen()) return;
+    int64_t now_ms = loop_clock->NowMilliseconds();
+    if (now_ms - last_link_attempt_ms < kLinkReopenSpacing_ms) return;
+    last_link_attempt_ms = now_ms;
+    uint32_t result = 0;
+    IpcOpen(0, result);
+}
 
 // The title given to every window of this run, chosen once by the source.
 std::string window_title;
@@ -92,18 +110,21 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
 // the next pass takes at once. Without it every frame is due: no clock, no wait.
 bool WaitForFrameTime(FramePacer& pacer) {
     if (!pacer.Limited()) return true;
-    int wait_ms = pacer.WaitMs(MonotonicSeconds());
+    int wait_ms = pacer.WaitMs(loop_clock->NowMilliseconds() / 1000.0);
     if (wait_ms > 0 && platform::WaitForWindowMessage(wait_ms)) return false;
-    pacer.FrameStarted(MonotonicSeconds());
+    pacer.FrameStarted(loop_clock->NowMilliseconds() / 1000.0);
     return true;
 }
 
 }  // namespace
 
-int RunMainLoop() {
+int RunMainLoop(platform::IMonotonicClock& clock) {
+    loop_clock = &clock;
     window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
     if (!CreateWindowAtSettings()) return 0;
     Recreating = false;
+    // The scene set-up has just tried to open the simulator link.
+    int64_t last_link_attempt_ms = loop_clock->NowMilliseconds();
 
     FramePacer pacer(Settings.MaxFramesPerSecond);
     bool done = false;
@@ -161,6 +182,7 @@ int RunMainLoop() {
             NetClient->SetAddress(Settings.ServerAddress);
             if (NetClient->Connect()) platform::SetWindowTitle(hWnd, kTitleConnected);
         }
+        if (!Settings.UseNetwork) ReopenSimulatorLinkWhenDue(last_link_attempt_ms);
     }
     DestroyGaugeWindow();
     return static_cast<int>(last_parameter);

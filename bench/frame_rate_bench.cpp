@@ -17,14 +17,16 @@
 
 #include "app/frame_pacer.h"
 #include "app/startup.h"
-#include "common/monotonic_clock.h"
 #include "config/settings.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
+#include "platform/clock.h"
 #include "platform/gl.h"
 #include "platform/window.h"
 
 namespace {
+
+double NowSeconds() { return platform::SystemClock().NowMilliseconds() / 1000.0; }
 
 int FirstFrame() {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
@@ -49,24 +51,24 @@ int DrawingLoop(double seconds, int max_fps) {
             return 1;
         Recreating = false;
         FramePacer pacer(max_fps);
-        const double start = MonotonicSeconds();
+        const double start = NowSeconds();
         const std::clock_t cpu_start = std::clock();
         long frames = 0;
         platform::WindowMessage message;
-        while (MonotonicSeconds() - start < seconds) {
+        while (NowSeconds() - start < seconds) {
             if (platform::PeekWindowMessage(message)) {
                 if (message.message == platform::kWmQuit) break;
                 platform::DispatchWindowMessage(message);
                 continue;
             }
-            int wait_ms = pacer.WaitMs(MonotonicSeconds());
+            int wait_ms = pacer.WaitMs(NowSeconds());
             if (wait_ms > 0 && platform::WaitForWindowMessage(wait_ms)) continue;
-            pacer.FrameStarted(MonotonicSeconds());
+            pacer.FrameStarted(NowSeconds());
             DrawGauge(static_cast<float>(frames % 330) - 165.0f);
             platform::SwapGaugeBuffers(hDC);
             ++frames;
         }
-        const double elapsed = MonotonicSeconds() - start;
+        const double elapsed = NowSeconds() - start;
         const double cpu = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
         std::printf("bare loop%s: %ld frames in %.2f s, %.3f s of CPU per second, %.1f frames/s\n",
                     max_fps > 0 ? (" at MAXFPS=" + std::to_string(max_fps)).c_str() : "", frames, elapsed,

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <thread>
 
-#include "common/monotonic_clock.h"
 #include "config/settings.h"
 #include "gauge/needle_damping.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
 #include "net/remote_value.h"
+#include "platform/clock.h"
 #include "platform/gl.h"
 #include "simlink/simlink_user.h"
 
@@ -44,7 +44,7 @@ void DrawUnitQuad(float h) {
 NeedleDamping needle_damping;
 float ShownAngle(double angle_deg) {
     if (Settings.DampingSeconds <= 0) return static_cast<float>(angle_deg);
-    return static_cast<float>(needle_damping.Follow(angle_deg, Settings.DampingSeconds, MonotonicSeconds()));
+    return static_cast<float>(needle_damping.Follow(angle_deg, Settings.DampingSeconds, platform::SystemClock().NowMilliseconds() / 1000.0));
 }
 
 void DrawOverlaysOfModes() {

@@ -1,7 +1,8 @@
-// The Linux message queue: SDL events turned into the Win32 messages and virtual-key
-// codes the window procedure understands, and the queue's peek, dispatch and quit.
+// The Linux message queue: SDL events and end signals turned into the Win32 messages and
+// virtual-key codes the window procedure understands, and the queue's peek, wait, dispatch and quit.
 #include <algorithm>
 
+#include "platform/linux/linux_internal.h"
 #include "platform/linux/window_linux_internal.h"
 
 namespace platform {
@@ -140,9 +141,18 @@ void FillQueue() {
     while (message_queue.empty() && SDL_PollEvent(&event)) TranslateEvent(event);
 }
 
+// An end signal closes the window as its close button does, so that the program ends in
+// order; with no window left, it is the quit message itself.
+void TranslateEndSignal() {
+    if (!TakeEndSignal()) return;
+    if (windows.empty()) PostQuitToQueue(0);
+    else Post(windows.begin()->first, kWmClose, 0, 0);
+}
+
 }  // namespace
 
 bool PeekWindowMessage(WindowMessage& message) {
+    TranslateEndSignal();
     FillQueue();
     if (!message_queue.empty()) {
         message = message_queue.front();
@@ -158,6 +168,7 @@ bool PeekWindowMessage(WindowMessage& message) {
 }
 
 bool WaitForWindowMessage(int timeout_ms) {
+    TranslateEndSignal();
     FillQueue();
     if (!message_queue.empty() || quit_posted) return true;
     if (!SDL_WasInit(SDL_INIT_VIDEO)) {
@@ -168,9 +179,11 @@ bool WaitForWindowMessage(int timeout_ms) {
     const Uint64 deadline = SDL_GetTicks64() + static_cast<Uint64>(std::max(timeout_ms, 0));
     SDL_Event event;
     for (Uint64 now = SDL_GetTicks64(); now < deadline; now = SDL_GetTicks64()) {
-        if (SDL_WaitEventTimeout(&event, static_cast<int>(deadline - now)) == 0) continue;
-        TranslateEvent(event);
-        if (!message_queue.empty()) return true;
+        // An end signal cuts the wait short (the wait returns early, interrupted).
+        bool got_event = SDL_WaitEventTimeout(&event, static_cast<int>(deadline - now)) != 0;
+        TranslateEndSignal();
+        if (got_event) TranslateEvent(event);
+        if (!message_queue.empty() || quit_posted) return true;
     }
     return false;
 }

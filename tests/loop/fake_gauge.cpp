@@ -1,12 +1,12 @@
-// Link-time stand-ins for the gauge window, frame drawing, window system and network
-// client, driven by FakeWorld.
+// Link-time stand-ins for the gauge window, frame drawing, window system, network client
+// and simulator link, and the loop's clock, driven by FakeWorld.
 #include "fake_gauge.h"
 
-#include "common/monotonic_clock.h"
 #include "config/settings.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
+#include "simlink/simlink_user.h"
 
 namespace {
 constexpr const char* kTitleNotConnected = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
@@ -14,14 +14,13 @@ int fake_window_handle = 0;
 
 // Moves the messages whose time has come into the queue.
 void DeliverArrivals() {
-    while (!World.arrivals.empty() && World.arrivals.front().first <= World.now_s) {
+    while (!World.arrivals.empty() && World.arrivals.front().first <= World.now_ms) {
         World.queue.push_back(World.arrivals.front().second);
         World.arrivals.pop_front();
     }
 }
 }
 
-double MonotonicSeconds() { return World.now_s; }
 
 void ResetFakeWorld() {
     World = FakeWorld{};
@@ -37,7 +36,7 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
     (void)full_screen;
     World.events.push_back("create");
     World.creations.push_back(
-        {title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating, World.now_s});
+        {title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating, World.now_ms});
     if (static_cast<int>(World.creations.size()) == World.fail_creation_number) return false;
     hWnd = hDC = hRC = &fake_window_handle;
     World.titles.push_back(title);
@@ -46,6 +45,9 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
         NetClient = std::make_unique<TLxTcpBlockClient>();
         NetClient->Connect();
         if (!NetClient->IsConnected()) World.titles.push_back(kTitleNotConnected);
+    } else {
+        uint32_t result = 0;
+        IpcOpen(0, result);
     }
     return true;
 }
@@ -59,9 +61,9 @@ void DestroyGaugeWindow() {
 
 bool RenderSimulatorFrame() {
     World.events.push_back("frame");
-    World.frame_times_s.push_back(World.now_s);
-    World.now_s += World.frame_duration_s;
+    World.frame_times_ms.push_back(World.now_ms);
     ++World.frames;
+    World.now_ms += World.frame_ms;
     if (World.on_frame) World.on_frame(World.frames);
     return World.frame_result;
 }
@@ -83,13 +85,13 @@ bool WaitForWindowMessage(int timeout_ms) {
     World.waits_ms.push_back(timeout_ms);
     DeliverArrivals();
     if (!World.queue.empty()) return true;
-    double end_s = World.now_s + timeout_ms / 1000.0;
-    if (!World.arrivals.empty() && World.arrivals.front().first <= end_s) {
-        World.now_s = World.arrivals.front().first;
+    int64_t end_ms = World.now_ms + timeout_ms;
+    if (!World.arrivals.empty() && World.arrivals.front().first <= end_ms) {
+        World.now_ms = World.arrivals.front().first;
         DeliverArrivals();
         return true;
     }
-    World.now_s = end_s;
+    World.now_ms = end_ms;
     return false;
 }
 
@@ -127,3 +129,16 @@ bool TLxTcpBlockClient::Connect() {
 }
 void TLxTcpBlockClient::SetErrorHandler(ErrorHandler) {}
 TLxTcpBlockClient::ErrorHandler TLxTcpBlockClient::GetErrorHandler() { return {}; }
+
+// The link as the loop sees it: an attempt opens it exactly when the add-on is there.
+bool IpcIsOpen() { return World.link_open; }
+bool IpcOpen(uint32_t requested_sim_version, uint32_t& result) {
+    World.link_open_attempts_ms.push_back(World.now_ms);
+    if (World.link_open) {
+        result = ResultAlreadyOpen;
+        return false;
+    }
+    World.link_open = World.add_on_present;
+    result = World.link_open ? ResultOk : ResultNoWindow;
+    return requested_sim_version == 0 && World.link_open;
+}

@@ -1,12 +1,14 @@
-// A scripted stand-in for the gauge window, the frame drawing, the window system and
-// the network client, recording what the main loop asks of them.
+// A scripted stand-in for the gauge window, the frame drawing, the window system, the
+// network client, the simulator link and the clock, recording what the main loop asks.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/window.h"
 
 // A message only this stand-in knows: its wparam is a bit set of keys (see KeyBit)
@@ -21,7 +23,7 @@ struct WindowCreation {
     bool frameless = false;
     int left = 0, top = 0;
     bool recreating = false;
-    double at_s = 0;  // the fake clock at creation
+    int64_t at_ms = 0;  // the clock at creation
 };
 
 struct FakeWorld {
@@ -39,18 +41,23 @@ struct FakeWorld {
     bool client_connected = false;
     // Called after each frame with the number of frames so far; a test queues keys here.
     std::function<void(int frames)> on_frame;
+    // The simulator link: the add-on is there or not; the link open or closed. Every
+    // attempt to open it (the scene's at creation, the loop's) is recorded with its time.
+    bool add_on_present = true;
+    bool link_open = false;
+    std::vector<int64_t> link_open_attempts_ms;
+    int64_t now_ms = 0;    // what the loop's clock says; tests move it on
+    int64_t frame_ms = 0;  // how far the clock moves during a frame
     std::function<void(int swaps)> on_swap;
 
-    // The monotonic clock, advanced only by frames and by waits for messages.
-    double now_s = 0;
-    double frame_duration_s = 0;
-    std::vector<double> frame_times_s;  // the clock at the start of each frame
-    std::vector<int> waits_ms;          // every wait for a message, as asked
+    // Frame pacing: a wait for a message moves the clock on to the message or the time-out.
+    std::vector<int64_t> frame_times_ms;  // the clock at the start of each frame
+    std::vector<int> waits_ms;            // every wait for a message, as asked
     // Messages that enter the queue at a time of the clock, in order; a wait ends early
     // when one arrives.
-    std::deque<std::pair<double, platform::WindowMessage>> arrivals;
-    void KeyAt(double at_s, int vk) {
-        arrivals.push_back({at_s, {nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}});
+    std::deque<std::pair<int64_t, platform::WindowMessage>> arrivals;
+    void KeyAt(int64_t at_ms, int vk) {
+        arrivals.push_back({at_ms, {nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}});
     }
 
     void Key(int vk) { queue.push_back({nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}); }
@@ -58,5 +65,10 @@ struct FakeWorld {
 };
 
 inline FakeWorld World;
+
+// The loop's clock, reading World.now_ms.
+struct FakeClock : platform::IMonotonicClock {
+    int64_t NowMilliseconds() override { return World.now_ms; }
+};
 
 void ResetFakeWorld();
