@@ -1,9 +1,11 @@
-// The main loop: one message or one frame per pass, then the keys, then reconnection
-// (network mode) or reopening the simulator link; and the re-creation of the window.
+// The main loop: one message or one frame per pass (paced by MAXFPS), then the keys,
+// then reconnection (network mode) or reopening the simulator link; and the
+// re-creation of the window.
 #include "app/main_loop.h"
 
 #include <string>
 
+#include "app/frame_pacer.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "config/value_rules.h"
@@ -133,6 +135,16 @@ void ReconnectStep() {
     }
 }
 
+// With MAXFPS, waits for the next frame's time; false when a message came first, which
+// the next pass takes at once. Without it every frame is due: no clock, no wait.
+bool WaitForFrameTime(FramePacer& pacer) {
+    if (!pacer.Limited()) return true;
+    int wait_ms = pacer.WaitMs(loop_clock->NowMilliseconds() / 1000.0);
+    if (wait_ms > 0 && platform::WaitForWindowMessage(wait_ms)) return false;
+    pacer.FrameStarted(loop_clock->NowMilliseconds() / 1000.0);
+    return true;
+}
+
 }  // namespace
 
 int RunMainLoop(platform::IMonotonicClock& clock) {
@@ -143,6 +155,7 @@ int RunMainLoop(platform::IMonotonicClock& clock) {
     // The scene set-up has just tried to open the simulator link.
     int64_t last_link_attempt_ms = loop_clock->NowMilliseconds();
 
+    FramePacer pacer(Settings.MaxFramesPerSecond);
     bool done = false;
     platform::WindowMessage message;
     intptr_t last_parameter = 0;
@@ -152,12 +165,14 @@ int RunMainLoop(platform::IMonotonicClock& clock) {
             last_parameter = static_cast<intptr_t>(message.wparam);
             if (message.message == platform::kWmQuit) done = true;
             else platform::DispatchWindowMessage(message);
-        } else if (WindowActive) {
-            bool drawn = Settings.UseNetwork ? RenderNetworkFrame() : RenderSimulatorFrame();
-            if (drawn) platform::SwapGaugeBuffers(hDC);
-            else done = true;
-        } else {
-            platform::SwapGaugeBuffers(hDC);
+        } else if (WaitForFrameTime(pacer)) {
+            if (WindowActive) {
+                bool drawn = Settings.UseNetwork ? RenderNetworkFrame() : RenderSimulatorFrame();
+                if (drawn) platform::SwapGaugeBuffers(hDC);
+                else done = true;
+            } else {
+                platform::SwapGaugeBuffers(hDC);
+            }
         }
 
         // Escape ends the loop once this pass is through; its mark stays.

@@ -32,6 +32,13 @@ void ReadConfiguration() {
     Settings.Frameless = !IsYesFlag(TrimValue(ConfigFile->ReadText(kWinBorder, kActive, kDefaultActive)));
 
     Settings.OffFlag = !IsNoFlag(TrimValue(ConfigFile->ReadText(kGauge, kOffFlag, "")));
+    // The cockpit keys: absent or empty means off, so a file without them gives the
+    // gauge as it always was; a value that is there must be a good one.
+    Settings.TopMost = IsYesFlag(TrimValue(ConfigFile->ReadText(kWindow, kTopMost, "")));
+    std::string max_fps = TrimValue(ConfigFile->ReadText(kGauge, kMaxFps, ""));
+    Settings.MaxFramesPerSecond = max_fps.empty() ? 0 : ConvertInteger(max_fps);
+    std::string damping = TrimValue(ConfigFile->ReadText(kGauge, kDamping, ""));
+    Settings.DampingSeconds = damping.empty() ? 0 : ConvertDecimal(damping);
 }
 
 void ReadWindowGeometry() {

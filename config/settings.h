@@ -15,6 +15,9 @@ struct SettingsRecord {
     int32_t WindowHeight = 400;
     bool Frameless = false;
     bool OffFlag = true;  // the dial shows "OFF" while the value cannot be read
+    bool TopMost = false;          // the window stays above other windows
+    int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw
+    double DampingSeconds = 0;     // time constant of the needle's lag; 0: none
 };
 
 inline SettingsRecord Settings;
@@ -38,8 +41,11 @@ inline constexpr const char* kWidth = "WIDTH";
 inline constexpr const char* kHeight = "HEIGHT";
 inline constexpr const char* kWinBorder = "WINBORDER";
 inline constexpr const char* kActive = "ACTIVE";
+inline constexpr const char* kTopMost = "TOPMOST";
 inline constexpr const char* kGauge = "GAUGE";
 inline constexpr const char* kOffFlag = "OFFFLAG";
+inline constexpr const char* kMaxFps = "MAXFPS";
+inline constexpr const char* kDamping = "DAMPING";
 inline constexpr const char* kDefaultPosition = "0";
 inline constexpr const char* kDefaultSize = "400";
 inline constexpr const char* kDefaultActive = "Y";

@@ -1,10 +1,14 @@
 #include "config/value_rules.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "common/error.h"
 #include "common/text.h"
 
 namespace {
 constexpr const char* kNotAnInteger = "'%s' is not a valid integer value";
+constexpr const char* kNotADecimal = "'%s' is not a valid decimal value";
 
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -63,6 +67,23 @@ int32_t ConvertInteger(std::string_view text) {
     int64_t value = negative ? -magnitude : magnitude;
     if (value > 2147483647LL) return fail();
     return static_cast<int32_t>(value);
+}
+
+double ConvertDecimal(std::string_view text) {
+    auto fail = [&]() -> double { throw EVarioError(FormatText(kNotADecimal, {text})); };
+    size_t digits = 0, points = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') ++digits;
+        else if (c == '.') ++points;
+        else return fail();
+    }
+    if (digits == 0 || points > 1) return fail();
+    // from_chars reads "." whatever the locale; it wants a digit before the point.
+    std::string plain = text.front() == '.' ? "0" + std::string(text) : std::string(text);
+    double value = 0;
+    auto [stop, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+    if (error != std::errc() || stop != plain.data() + plain.size() || !std::isfinite(value)) return fail();
+    return value;
 }
 
 std::string IntegerText(int32_t value) { return std::to_string(value); }

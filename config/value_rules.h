@@ -19,5 +19,10 @@ bool IsNoFlag(std::string_view trimmed_value);
 // Raises "'%s' is not a valid integer value" for anything else.
 int32_t ConvertInteger(std::string_view text);
 
+// Plain decimal text with a point, whatever the user's locale: digits, optionally a
+// "." and more digits ("2", "0.5", ".5", "2."). Raises "'%s' is not a valid decimal
+// value" for anything else: signs, exponents, commas, the empty text.
+double ConvertDecimal(std::string_view text);
+
 // Decimal text with a leading "-" when negative, as integers are written back.
 std::string IntegerText(int32_t value);

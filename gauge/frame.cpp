@@ -1,6 +1,7 @@
 // One picture of the gauge: the vertical speed from the simulator link or the data
-// server, mapped onto the dial's scale, drawn as the needle over the dial, with the
-// adjustment-mode overlays. Nothing is allocated per frame in simulator mode.
+// server, mapped onto the dial's scale, damped when DAMPING asks for it, drawn as the
+// needle over the dial, with the adjustment-mode overlays. Nothing is allocated per
+// frame in simulator mode.
 #include "gauge/frame.h"
 
 #include <chrono>
@@ -8,10 +9,12 @@
 #include <thread>
 
 #include "config/settings.h"
+#include "gauge/needle_damping.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
 #include "net/lx_tcp_block_client.h"
 #include "net/remote_value.h"
+#include "platform/clock.h"
 #include "platform/gl.h"
 #include "simlink/simlink_user.h"
 
@@ -36,6 +39,18 @@ void DrawUnitQuad(float h) {
     glTexCoord2f(0.0f, 1.0f);
     glVertex3f(-h, h, 0.0f);
     glEnd();
+}
+
+// The needle as shown: the scale's angle behind the lag of DAMPING seconds, if any. A
+// missing value is shown at once, and so is the first good value after it.
+NeedleDamping needle_damping;
+float ShownAngle(double angle_deg) {
+    if (Settings.DampingSeconds <= 0 || ValueMissing) {
+        needle_damping.Reset();
+        return static_cast<float>(angle_deg);
+    }
+    double now_s = platform::SystemClock().NowMilliseconds() / 1000.0;
+    return static_cast<float>(needle_damping.Follow(angle_deg, Settings.DampingSeconds, now_s));
 }
 
 // What is drawn over the gauge: the OFF flag while the value is missing (unless the
@@ -66,7 +81,7 @@ bool RenderSimulatorFrame() {
     ValueMissing = !IpcProcess(result) || !queued;
     double vertical_speed_fpm = RawToFeetPerMinute(static_cast<int16_t>(raw_word));
     double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
-    DrawGauge(static_cast<float>(angle_deg));
+    DrawGauge(ShownAngle(angle_deg));
     DrawOverDial();
     return true;
 }
@@ -79,7 +94,7 @@ bool RenderNetworkFrame() {
     double vertical_speed_fpm = RawToFeetPerMinute(raw);
     double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    DrawGauge(static_cast<float>(angle_deg));
+    DrawGauge(ShownAngle(angle_deg));
     DrawOverDial();
     return true;
 }

@@ -4,6 +4,7 @@
 
 bool RenderSimulatorFrame();
 bool RenderNetworkFrame();
+
 void DrawGauge(float angle_deg);
 void DrawOverlay(unsigned int texture);
 

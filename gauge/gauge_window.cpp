@@ -70,6 +70,7 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
     }
 
     uint32_t ex_style = frameless ? kFramelessExStyle : kFramedExStyle;
+    if (Settings.TopMost) ex_style |= platform::kWsExTopMost;
     uint32_t style = frameless ? kFramelessStyle : kFramedStyle;
 
     // The size is the window's outer size, frame included, as the procedure stores it.

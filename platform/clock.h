@@ -1,5 +1,6 @@
-// The monotonic clock by which the main loop spaces its reconnection attempts; an
-// interface so that tests can run the loop on a clock of their own.
+// The monotonic clock by which the main loop spaces its reconnection attempts and its
+// frames (MAXFPS), and the needle's damping times its lag; an interface so that tests
+// can run the loop on a clock of their own.
 #pragma once
 
 #include <cstdint>

@@ -35,6 +35,10 @@ bool ReadFileStart(const std::string& path, size_t max_bytes, std::vector<uint8_
 // Value of an environment variable, or empty when unset.
 std::string EnvironmentValue(const char* name);
 
+// Makes standard output and error reach the console the program was started from,
+// where the platform does not already (a Windows GUI program started from a console).
+void UseStartingConsole();
+
 [[noreturn]] void ExitProcess(int status);
 
 }  // namespace platform

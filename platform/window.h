@@ -57,6 +57,7 @@ inline constexpr uint32_t kCsVRedraw = 0x0001;
 inline constexpr uint32_t kCsHRedraw = 0x0002;
 inline constexpr uint32_t kCsOwnDc = 0x0020;
 inline constexpr uint32_t kWsExWindowEdge = 0x00000100;
+inline constexpr uint32_t kWsExTopMost = 0x00000008;  // above every window that is not topmost
 inline constexpr uint32_t kWsExAppWindow = 0x00040000;
 inline constexpr uint32_t kWsOverlappedWindow = 0x00CF0000;  // caption, system menu, sizing frame, min/max
 inline constexpr uint32_t kWsThickFrame = 0x00040000;
@@ -106,6 +107,10 @@ struct WindowRect {
 
 // Takes one message for any window of the thread from the queue, without waiting.
 bool PeekWindowMessage(WindowMessage& message);
+
+// Waits until a message for the thread is in the queue, or timeout_ms have passed:
+// true when a message is waiting (the next peek takes it), false on time-out.
+bool WaitForWindowMessage(int timeout_ms);
 
 // Translates and dispatches a message to its window's procedure.
 void DispatchWindowMessage(const WindowMessage& message);

@@ -1,5 +1,6 @@
 // The Linux message queue: SDL events and end signals turned into the Win32 messages and
-// virtual-key codes the window procedure understands, and the queue's peek, dispatch and quit.
+// virtual-key codes the window procedure understands, and the queue's peek, wait, dispatch and quit.
+#include <algorithm>
 #include <bitset>
 
 #include "platform/linux/linux_internal.h"
@@ -148,18 +149,20 @@ void TranslateKeyEvent(const SDL_KeyboardEvent& event) {
     Post(window, message, static_cast<uintptr_t>(code), static_cast<intptr_t>(flags));
 }
 
+void TranslateEvent(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_WINDOWEVENT: TranslateWindowEvent(event.window); break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: TranslateKeyEvent(event.key); break;
+        default: break;  // SDL_QUIT follows the last window's close, which is already WM_CLOSE
+    }
+}
+
 // Moves SDL's pending events into the message queue until it holds one.
 void FillQueue() {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
     SDL_Event event;
-    while (message_queue.empty() && SDL_PollEvent(&event)) {
-        switch (event.type) {
-            case SDL_WINDOWEVENT: TranslateWindowEvent(event.window); break;
-            case SDL_KEYDOWN:
-            case SDL_KEYUP: TranslateKeyEvent(event.key); break;
-            default: break;  // SDL_QUIT follows the last window's close, which is already WM_CLOSE
-        }
-    }
+    while (message_queue.empty() && SDL_PollEvent(&event)) TranslateEvent(event);
 }
 
 // An end signal closes the window as its close button does, so that the program ends in
@@ -184,6 +187,27 @@ bool PeekWindowMessage(WindowMessage& message) {
         quit_posted = false;
         message = WindowMessage{nullptr, kWmQuit, static_cast<uintptr_t>(quit_code), 0};
         return true;
+    }
+    return false;
+}
+
+bool WaitForWindowMessage(int timeout_ms) {
+    TranslateEndSignal();
+    FillQueue();
+    if (!message_queue.empty() || quit_posted) return true;
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) {
+        SDL_Delay(static_cast<Uint32>(std::max(timeout_ms, 0)));
+        return false;
+    }
+    // Events that give no message (the mouse crossing the window) do not end the wait.
+    const Uint64 deadline = SDL_GetTicks64() + static_cast<Uint64>(std::max(timeout_ms, 0));
+    SDL_Event event;
+    for (Uint64 now = SDL_GetTicks64(); now < deadline; now = SDL_GetTicks64()) {
+        // An end signal cuts the wait short (the wait returns early, interrupted).
+        bool got_event = SDL_WaitEventTimeout(&event, static_cast<int>(deadline - now)) != 0;
+        TranslateEndSignal();
+        if (got_event) TranslateEvent(event);
+        if (!message_queue.empty() || quit_posted) return true;
     }
     return false;
 }

@@ -111,6 +111,9 @@ std::string EnvironmentValue(const char* name) {
     return value ? value : "";
 }
 
+// A Linux program always writes to the streams it was started with.
+void UseStartingConsole() {}
+
 // A normal exit, so that the modules' shutdowns run: the simulator link removes its
 // shared memory, which on Linux would otherwise outlive the process.
 void ExitProcess(int status) {

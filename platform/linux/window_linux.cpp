@@ -119,7 +119,7 @@ bool UnregisterWindowClass(const char* class_name) {
     return true;
 }
 
-WindowHandle CreateNativeWindow(uint32_t, const char* class_name, const std::string& title, uint32_t style, int x,
+WindowHandle CreateNativeWindow(uint32_t ex_style, const char* class_name, const std::string& title, uint32_t style, int x,
                                 int y, int width, int height) {
     auto found = window_classes.find(class_name);
     if (found == window_classes.end() || !EnsureVideo()) return nullptr;
@@ -135,6 +135,7 @@ WindowHandle CreateNativeWindow(uint32_t, const char* class_name, const std::str
     bool framed = (style & kWsPopup) == 0;
     if (!framed) flags |= SDL_WINDOW_BORDERLESS;
     if (framed && (style & kWsThickFrame)) flags |= SDL_WINDOW_RESIZABLE;
+    if (ex_style & kWsExTopMost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;  // _NET_WM_STATE_ABOVE
     // Until the window manager has told the frame, the client takes the whole size.
     const ClientPlacement start = PlaceClient(WindowRect{x, y, width, height}, FrameExtents{});
     SDL_Window* window = SDL_CreateWindow(title.c_str(), start.x, start.y, start.width, start.height, flags);

@@ -87,6 +87,16 @@ std::string EnvironmentValue(const char* name) {
     return value ? value : "";
 }
 
+// A GUI program has no console of its own. Started with its output redirected it has
+// handles already; started plainly from a console it borrows that console for output.
+void UseStartingConsole() {
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+}
+
 void ExitProcess(int status) {
     std::fflush(nullptr);
     ::ExitProcess(static_cast<UINT>(status));

@@ -1,6 +1,7 @@
 // The gauge's window system on Windows: window classes, windows, the message queue,
 // the pixel format and the WGL rendering context, straight onto the Win32 calls.
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <exception>
 #include <map>
@@ -72,6 +73,16 @@ bool PeekWindowMessage(WindowMessage& message) {
     if (!taken) return false;
     message = WindowMessage{msg.hwnd, msg.message, msg.wParam, msg.lParam};
     return true;
+}
+
+bool WaitForWindowMessage(int timeout_ms) {
+    // The system's timer ticks every 15.6 ms unless asked otherwise: too coarse for the
+    // frame times of MAXFPS. The finer period lasts until the process ends.
+    static const bool fine_timer = timeBeginPeriod(1) == TIMERR_NOERROR;
+    (void)fine_timer;
+    DWORD result = MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(timeout_ms > 0 ? timeout_ms : 0),
+                                               QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    return result == WAIT_OBJECT_0;
 }
 
 void DispatchWindowMessage(const WindowMessage& message) {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole instrument as a user runs it: ORVEXVario from its bundle against the
 # development simulator or data server, natively and under Wine, with keys sent as a
-# person would press them.
+# person would press them; the cockpit keys (MAXFPS, DAMPING, TOPMOST), the command
+# line, and the Windows program file's manifest and version.
 # Usage: instrument.sh linux|windows CASE NATIVE_PROBE
 source "$(dirname "$0")/gauge_lib.sh"
 platform=$1
@@ -221,10 +222,68 @@ frameless_ini() {  # frameless_ini DIR [LAN LINES]
 }
 network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$1"; }
 
-# Every case but the file comparison runs on the private display with a window manager,
+# frames_per_second DIR SECONDS: the gauge's frame rate over the next seconds, counted
+# as the simulator's exchanges of the vertical speed (one per frame).
+frames_per_second() {
+  local first last start end
+  first=$(grep -c 'R 0842+2' "$1/sim.txt" || true)
+  start=$(date +%s.%N)
+  sleep "$2"
+  last=$(grep -c 'R 0842+2' "$1/sim.txt" || true)
+  end=$(date +%s.%N)
+  awk -v a="$first" -v b="$last" -v s="$start" -v e="$end" 'BEGIN { printf "%.1f", (b - a) / (e - s) }'
+}
+# first_exchange_time DIR: the clock when the simulator made its first exchange.
+first_exchange_time() {
+  for _ in $(seq 2000); do
+    grep -q '^exchange 1:' "$1/sim.txt" && { date +%s.%N; return 0; }
+    sleep 0.01
+  done
+  fail "the gauge made no exchange with the simulator: $(tail -n 5 "$1/err.txt")"
+}
+# The window manager's state of the gauge's window: is it kept above the others?
+window_above() { xprop -id "$(eventually_id)" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE'; }
+
+# damping_case MAXFPS: a step from 0 to 600 m/min with DAMPING=4: after four seconds the
+# needle has covered 63 % of the step's angle (within 10 points), whatever the frame rate.
+# The time constant is long beside the time a screenshot takes on a busy machine.
+damping_case() {
+  local seconds=4 step_at=5 first step_time before after angle final fraction
+  dir=$(needle_bundle)
+  frameless_ini "$dir" "$(printf '[GAUGE]\r\nDAMPING=%s\r\nMAXFPS=%s\r\n' "$seconds" "$1")"
+  start_simulator "$dir" --script "0:0,$step_at:600"
+  start_gauge "$dir"
+  first=$(first_exchange_time "$dir")
+  step_time=$(awk -v f="$first" -v s="$step_at" 'BEGIN { printf "%.3f", f + s }')
+  sleep 1
+  angle=$(needle_now "$dir") || fail "no picture of the needle"
+  awk -v a="$angle" -v t="$step_time" -v now="$(date +%s.%N)" 'BEGIN { exit !(now < t && a * a <= 1) }' ||
+    fail "before the step the needle stands at $angle, or the picture came too late to tell"
+  # The picture is taken as close after the step's time plus one time constant as it can be.
+  sleep "$(awk -v t="$step_time" -v s="$seconds" -v now="$(date +%s.%N)" 'BEGIN { d = t + s - now - 0.3; printf "%.3f", (d > 0 ? d : 0) }')"
+  before=$(date +%s.%N)
+  angle=$(needle_now "$dir") || fail "no picture of the needle"
+  after=$(date +%s.%N)
+  final=$("$native_probe" angle 600)
+  fraction=$(awk -v a="$angle" -v f="$final" 'BEGIN { printf "%.3f", a / f }')
+  local taken
+  taken=$(awk -v b="$before" -v a="$after" -v t="$step_time" 'BEGIN { printf "%.2f to %.2f s", b - t, a - t }')
+  note "MAXFPS=$1, DAMPING=$seconds: needle at $angle of $final ($fraction), picture taken $taken after the step"
+  # 63 % at exactly one time constant; a picture that took long to take is held to the
+  # lag's course over the time it was being taken: 1 - exp(-t/S), within 10 points.
+  awk -v x="$fraction" -v b="$before" -v a="$after" -v t="$step_time" -v s="$seconds" \
+    'BEGIN { lo = 1 - exp(-(b - t) / s) - 0.10; hi = 1 - exp(-(a - t) / s) + 0.10; exit !(x >= lo && x <= hi) }' ||
+    fail "$seconds s after the step the needle covered $fraction of it, not 0.63 +- 0.10 (picture taken $taken after it)"
+  end_with Escape
+}
+
+# Every case but the file checks runs on the private display with a window manager,
 # one at a time: Wine takes keys only from the X focus, and on the shared display other
 # tests' windows and keys have been seen to end a running gauge.
-[ "$case_name" = same_session_file ] || start_window_manager
+case "$case_name" in
+  same_session_file | resources | arguments) ;;
+  *) start_window_manager ;;
+esac
 
 case "$case_name" in
   package_deb)
@@ -429,6 +488,104 @@ case "$case_name" in
     mkdir -p "$REPO_DIR/build/e2e"
     cp "$dir/ORVEXVari.INI" "$REPO_DIR/build/e2e/keys-$platform.INI"
     note "session file: $(tr '\r\n' '  ' <"$dir/ORVEXVari.INI")"
+    ;;
+  pacing)
+    # MAXFPS=60: about sixty frames a second against the simulator, not as many as it can.
+    dir=$(needle_bundle)
+    frameless_ini "$dir" "$(printf '[GAUGE]\r\nMAXFPS=60\r\n')"
+    start_simulator "$dir"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    sleep 2
+    fps=$(frames_per_second "$dir" 5)
+    note "MAXFPS=60: $fps frames/s"
+    awk -v f="$fps" 'BEGIN { exit !(f <= 62) }' || fail "MAXFPS=60 drew $fps frames/s, more than 62"
+    if ! awk -v f="$fps" 'BEGIN { exit !(f >= 55) }'; then
+      # Fewer than 55 is a fault of the pacing only if the machine could draw more.
+      end_with Escape
+      frameless_ini "$dir"
+      start_gauge "$dir"
+      sleep 2
+      unpaced=$(frames_per_second "$dir" 5)
+      end_with Escape
+      # A paced loop sleeps, and a busy machine wakes sleepers late: the frames lost so
+      # are made up only from headroom, taken here as half the rate again.
+      awk -v f="$unpaced" 'BEGIN { exit !(f >= 90) }' || skip "the machine draws only $unpaced frames/s without MAXFPS: too busy to tell whether MAXFPS=60 reaches 55 ($fps)"
+      fail "MAXFPS=60 drew $fps frames/s, not 55 to 62, while without it the gauge draws $unpaced"
+    fi
+    end_with Escape
+    ;;
+  paced_keys)
+    # MAXFPS=1: a frame a second, yet the position mode and three arrow steps, each a
+    # new window, are through within that one frame time.
+    dir=$(scratch_bundle "$platform")
+    frameless_ini "$dir" "$(printf '[GAUGE]\r\nMAXFPS=1\r\n')"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    sleep 1
+    id=$(eventually_id)
+    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
+    xdotool key --delay 40 F11 Right
+    sent=$(date +%s.%N)
+    for _ in $(seq 100); do ini_is "$dir" X 521 && break; sleep 0.01; done
+    took=$(awk -v s="$sent" -v e="$(date +%s.%N)" 'BEGIN { printf "%.3f", e - s }')
+    ini_is "$dir" X 521 || fail "F11 Right at MAXFPS=1: X is $(ini_value "$dir" X) after $took s, expected 521"
+    note "F11 Right at MAXFPS=1: X 521 written $took s after the keys"
+    awk -v t="$took" 'BEGIN { exit !(t < 1.0) }' || fail "the step took $took s, more than the frame time of 1 s"
+    end_with Escape
+    ;;
+  damping_30) damping_case 30 ;;
+  damping_0) damping_case 0 ;;
+  topmost)
+    # TOPMOST=Y: the window manager keeps the gauge above, framed and, after F12, frameless.
+    dir=$(scratch_bundle "$platform")
+    printf '[WINDOW]\r\nX=100\r\nY=80\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=280\r\n' >"$dir/ORVEXVari.INI"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    sleep 1
+    ! window_above || fail "without TOPMOST the window is kept above"
+    end_with Escape
+    printf '[WINDOW]\r\nX=100\r\nY=80\r\nTOPMOST=Y\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=280\r\n' >"$dir/ORVEXVari.INI"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    eventually window_above || fail "the framed window is not above: $(xprop -id "$(eventually_id)" _NET_WM_STATE)"
+    before=$(eventually_id)
+    press F12
+    for _ in $(seq 50); do [ "$(gauge_id)" != "$before" ] && break; sleep 0.1; done
+    eventually window_above || fail "the frameless window is not above: $(xprop -id "$(eventually_id)" _NET_WM_STATE)"
+    note "TOPMOST: framed and frameless windows above"
+    end_with Escape
+    ;;
+  arguments)
+    # --version and --help answer without a window (no display, no images, no file) and
+    # end with 0; an unknown argument ends with 2 and says so.
+    dir=$(mktemp -d "${TMPDIR:-/tmp}/vario-args.XXXXXX")
+    SCRATCH_DIRS+=("$dir")
+    cp "$(bundle_dir "$platform")/$(program_file "$platform" ORVEXVario)" "$dir/"
+    if [ "$platform" = linux ]; then unset DISPLAY; fi
+    status=0
+    run_in "$dir" "$platform" ORVEXVario --version >"$dir/out.txt" 2>"$dir/err.txt" || status=$?
+    [ "$status" -eq 0 ] || fail "--version ended with $status: $(cat "$dir/err.txt")"
+    version=$(sed -nE 's/^project\(ZevraVario VERSION ([0-9.]+) .*/\1/p' "$REPO_DIR/CMakeLists.txt")
+    said=$(tr -d '\r' <"$dir/out.txt")
+    [ "$said" = "ORVEXVario $version" ] || fail "--version printed: $said"
+    status=0
+    run_in "$dir" "$platform" ORVEXVario --help >"$dir/out.txt" 2>"$dir/err.txt" || status=$?
+    [ "$status" -eq 0 ] || fail "--help ended with $status: $(cat "$dir/err.txt")"
+    for word in USELAN ORVEXSERVER ORVEXPORT WIDTH HEIGHT ACTIVE TOPMOST MAXFPS DAMPING OFFFLAG ORVEX_DIALOGS F12; do
+      expect_contains "$dir/out.txt" "$word"
+    done
+    status=0
+    run_in "$dir" "$platform" ORVEXVario --fullscreen >"$dir/out.txt" 2>"$dir/err.txt" || status=$?
+    [ "$status" -eq 2 ] || fail "--fullscreen ended with $status, expected 2"
+    expect_contains "$dir/err.txt" 'unknown argument "--fullscreen"'
+    [ ! -e "$dir/ORVEXVari.INI" ] || fail "the program wrote a configuration file"
+    note "arguments: --version says $said"
+    ;;
+  resources)
+    # The Windows program file carries its manifest (per-monitor DPI awareness v2) and
+    # its version information, read back from the file's resource section.
+    python3 "$E2E_DIR/pe_resources.py" "$(bundle_dir windows)/ORVEXVario.exe" "$REPO_DIR/CMakeLists.txt"
     ;;
   simulator_restarted)
     # The simulator killed: the gauge runs on and its keys act at once; started again,

@@ -11,7 +11,16 @@
 namespace {
 constexpr const char* kTitleNotConnected = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
 int fake_window_handle = 0;
+
+// Moves the messages whose time has come into the queue.
+void DeliverArrivals() {
+    while (!World.arrivals.empty() && World.arrivals.front().first <= World.now_ms) {
+        World.queue.push_back(World.arrivals.front().second);
+        World.arrivals.pop_front();
+    }
 }
+}
+
 
 void ResetFakeWorld() {
     World = FakeWorld{};
@@ -26,7 +35,8 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
     (void)color_bits;
     (void)full_screen;
     World.events.push_back("create");
-    World.creations.push_back({title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating});
+    World.creations.push_back(
+        {title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating, World.now_ms});
     if (static_cast<int>(World.creations.size()) == World.fail_creation_number) return false;
     hWnd = hDC = hRC = &fake_window_handle;
     World.titles.push_back(title);
@@ -51,6 +61,7 @@ void DestroyGaugeWindow() {
 
 bool RenderSimulatorFrame() {
     World.events.push_back("frame");
+    World.frame_times_ms.push_back(World.now_ms);
     ++World.frames;
     World.now_ms += World.frame_ms;
     if (World.on_frame) World.on_frame(World.frames);
@@ -62,10 +73,26 @@ bool RenderNetworkFrame() { return RenderSimulatorFrame(); }
 namespace platform {
 
 bool PeekWindowMessage(WindowMessage& message) {
+    DeliverArrivals();
     if (World.queue.empty()) return false;
     message = World.queue.front();
     World.queue.pop_front();
     return true;
+}
+
+bool WaitForWindowMessage(int timeout_ms) {
+    World.events.push_back("wait");
+    World.waits_ms.push_back(timeout_ms);
+    DeliverArrivals();
+    if (!World.queue.empty()) return true;
+    int64_t end_ms = World.now_ms + timeout_ms;
+    if (!World.arrivals.empty() && World.arrivals.front().first <= end_ms) {
+        World.now_ms = World.arrivals.front().first;
+        DeliverArrivals();
+        return true;
+    }
+    World.now_ms = end_ms;
+    return false;
 }
 
 void DispatchWindowMessage(const WindowMessage& message) {

@@ -23,13 +23,14 @@ struct WindowCreation {
     bool frameless = false;
     int left = 0, top = 0;
     bool recreating = false;
+    int64_t at_ms = 0;  // the clock at creation
 };
 
 struct FakeWorld {
     std::deque<platform::WindowMessage> queue;  // one taken per pass
     std::vector<WindowCreation> creations;
     std::vector<std::string> titles;   // every title set on a window, creation titles included
-    std::vector<std::string> events;   // "create", "destroy", "frame", "swap", "connect"
+    std::vector<std::string> events;   // "create", "destroy", "frame", "swap", "connect", "wait"
     int fail_creation_number = 0;      // the 1-based creation that fails, 0 for none
     bool frame_result = true;
     bool server_up = false;            // what a connection attempt finds
@@ -50,6 +51,16 @@ struct FakeWorld {
     std::vector<int64_t> link_open_attempts_ms;
     int64_t frame_ms = 0;  // how far the clock moves during a frame
     std::function<void(int swaps)> on_swap;
+
+    // Frame pacing: a wait for a message moves the clock on to the message or the time-out.
+    std::vector<int64_t> frame_times_ms;  // the clock at the start of each frame
+    std::vector<int> waits_ms;            // every wait for a message, as asked
+    // Messages that enter the queue at a time of the clock, in order; a wait ends early
+    // when one arrives.
+    std::deque<std::pair<int64_t, platform::WindowMessage>> arrivals;
+    void KeyAt(int64_t at_ms, int vk) {
+        arrivals.push_back({at_ms, {nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}});
+    }
 
     void Key(int vk) { queue.push_back({nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}); }
     void Message(uint32_t message, uintptr_t wparam = 0) { queue.push_back({nullptr, message, wparam, 0}); }

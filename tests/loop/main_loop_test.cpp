@@ -316,4 +316,53 @@ TEST_F(MainLoop, NetworkRebuildMakesANewClientAndRetitles) {
     EXPECT_EQ(World.connect_attempts, 2);
 }
 
+// MAXFPS: frames on a grid of 1/N seconds, waiting for messages in between.
+TEST_F(MainLoop, MaxFpsDrawsAtMostThatManyFramesASecond) {
+    Configure("[GAUGE]\nMAXFPS=50\n");
+    World.frame_ms = 4;
+    World.on_frame = [](int) { if (World.now_ms >= 1000) World.Key(kVkEscape); };
+    RunMainLoop(clock);
+    // Frames at 0, 0.02, ... 1.0: fifty a second, none before its time.
+    EXPECT_EQ(World.frames, 51);
+    for (size_t i = 1; i < World.frame_times_ms.size(); ++i)
+        EXPECT_GE(World.frame_times_ms[i], static_cast<int64_t>(20 * i)) << "frame " << i;
+    ASSERT_FALSE(World.waits_ms.empty());
+    EXPECT_EQ(World.waits_ms[0], 16);  // the rest of the 20 ms after a 4 ms frame
+}
+
+TEST_F(MainLoop, KeysArrivingWhileWaitingAreActedOnAtOnce) {
+    Configure("[GAUGE]\nMAXFPS=10\n[WINDOW]\nX=5\nY=0\n");
+    World.KeyAt(30, kVkF11);
+    World.KeyAt(50, kVkRight);
+    World.KeyAt(70, kVkEscape);
+    RunMainLoop(clock);
+    // The arrow's new window is built when the key comes, not at the next frame (0.1 s).
+    ASSERT_EQ(World.creations.size(), 2u);
+    EXPECT_EQ(World.creations[1].at_ms, 50);
+    EXPECT_EQ(World.creations[1].left, 6);
+    EXPECT_EQ(World.frames, 1);
+    EXPECT_THAT(World.events, ElementsAre("create", "frame", "swap", "wait", "wait", "destroy", "create", "wait", "destroy"));
+}
+
+TEST_F(MainLoop, MaxFpsPacesTheSwapsOfAMinimisedWindow) {
+    Configure("[GAUGE]\nMAXFPS=20\n");
+    WindowActive = false;
+    World.on_swap = [](int swaps) { if (swaps == 3) World.Key(kVkEscape); };
+    RunMainLoop(clock);
+    EXPECT_THAT(World.events, ElementsAre("create", "swap", "wait", "swap", "wait", "swap", "destroy"));
+    EXPECT_EQ(World.now_ms, 100);
+}
+
+TEST_F(MainLoop, WithoutMaxFpsTheLoopNeverWaits) {
+    for (const char* ini : {"", "[GAUGE]\nMAXFPS=\n", "[GAUGE]\nMAXFPS=0\n"}) {
+        ResetFakeWorld();
+        Configure(ini);
+        World.frame_ms = 1;
+        World.on_frame = [](int frames) { if (frames == 50) World.Key(kVkEscape); };
+        RunMainLoop(clock);
+        EXPECT_TRUE(World.waits_ms.empty()) << ini;
+        EXPECT_EQ(World.frames, 50) << ini;
+    }
+}
+
 }  // namespace

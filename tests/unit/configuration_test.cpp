@@ -174,4 +174,36 @@ TEST_F(Configuration, PathIsFixedAtStartUp) {
     EXPECT_EQ(dir.Read("ORVEXVari.INI"), "[WINDOW]\r\nX=3\r\n");
 }
 
+TEST_F(Configuration, CockpitKeysAreOffWhenAbsentOrEmpty) {
+    for (const char* ini : {"", "[GAUGE]\nMAXFPS=\nDAMPING= \n[WINDOW]\nTOPMOST=\n"}) {
+        Load(ini);
+        EXPECT_EQ(Settings.MaxFramesPerSecond, 0) << ini;
+        EXPECT_EQ(Settings.DampingSeconds, 0.0) << ini;
+        EXPECT_FALSE(Settings.TopMost) << ini;
+    }
+    Load("[gauge]\nmaxfps= 60 \ndamping=0.75\n[WINDOW]\nTOPMOST=Y\n");
+    EXPECT_EQ(Settings.MaxFramesPerSecond, 60);
+    EXPECT_DOUBLE_EQ(Settings.DampingSeconds, 0.75);
+    EXPECT_TRUE(Settings.TopMost);
+    Load("[WINDOW]\nTOPMOST=y\n");
+    EXPECT_FALSE(Settings.TopMost);
+}
+
+TEST_F(Configuration, BadCockpitValuesRaiseWithTheText) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[GAUGE]\nMAXFPS=sixty\n", "'sixty' is not a valid integer value"},
+        {"[GAUGE]\nDAMPING=0,5\n", "'0,5' is not a valid decimal value"},
+        {"[GAUGE]\nDAMPING=-1\n", "'-1' is not a valid decimal value"},
+    };
+    for (const auto& [ini, message] : cases) {
+        dir.Write("ORVEXVari.INI", ini);
+        try {
+            ReadConfiguration();
+            ADD_FAILURE() << ini << " was taken";
+        } catch (const EVarioError& error) {
+            EXPECT_STREQ(error.what(), message);
+        }
+    }
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-// The value rules of the configuration file: trimming, the "Y" flag, integers.
+// The value rules of the configuration file: trimming, the "Y" flag, integers, decimals.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -64,6 +64,21 @@ TEST(ValueRules, IntegersAreWrittenAsPlainDecimal) {
     EXPECT_EQ(IntegerText(-1), "-1");
     EXPECT_EQ(IntegerText(INT32_MIN), "-2147483648");
     EXPECT_EQ(ConvertInteger(IntegerText(-123456)), -123456);
+}
+
+TEST(ValueRules, DecimalsTakeAPointAndNothingElse) {
+    const std::pair<const char*, double> good[] = {
+        {"2", 2.0}, {"0.5", 0.5}, {".25", 0.25}, {"3.", 3.0}, {"007.50", 7.5}, {"0", 0.0}, {"1.000000000001", 1.000000000001},
+    };
+    for (const auto& [text, value] : good) EXPECT_DOUBLE_EQ(ConvertDecimal(text), value) << "'" << text << "'";
+    for (const char* text : {"", ".", "0,5", "-1", "+1", "1e3", "1.2.3", "1 .5", "inf", "nan", "0x1p3", "1.5s"}) {
+        try {
+            ConvertDecimal(text);
+            ADD_FAILURE() << "'" << text << "' converted";
+        } catch (const EVarioError& error) {
+            EXPECT_EQ(std::string(error.what()), "'" + std::string(text) + "' is not a valid decimal value");
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,70 @@
+// --version, --help and the refusal of other arguments; the help text lists the keys,
+// the configuration file's keys and the environment the program reads.
+#include "app/command_line.h"
+
+#include <algorithm>
+
+#include "program_version.h"
+
+namespace {
+
+constexpr int kBadArgumentStatus = 2;
+
+constexpr const char* kHelpBody = R"(Usage: ORVEXVario [--help | --version]
+
+Without an argument the gauge opens. It reads ORVEXVari.INI, plane2.ico and the
+five gauge images (vario.txr, ago_mask.txr, ago.txr, setpos.txr, setsize.txr)
+from the working directory, and writes the window's place back to ORVEXVari.INI.
+
+Keys:
+  Escape             end the program
+  F12                frame and caption on or off
+  F11                position mode on or off: the arrow keys move the window
+  F9                 size mode on or off: the arrow keys resize the window
+  Left Right Up Down one pixel per press in the mode that is on; saved at once
+
+Configuration file ORVEXVari.INI, [SECTION] KEY=value (a value runs to the end of
+its line; only an upper-case Y counts as yes):
+  [LAN] USELAN=Y           take the vertical speed from the cockpit data server
+                           below; otherwise from the simulator link (SIMLINK)
+  [LAN] ORVEXSERVER=host   the data server's address
+  [LAN] ORVEXPORT=port     the data server's port
+  [WINDOW] X=n  Y=n        the window's top-left corner, frame included (0, 0)
+  [WINSIZE] WIDTH=n  HEIGHT=n
+                           the window's size, frame included (400 by 400)
+  [WINBORDER] ACTIVE=Y     a window with frame and caption (the default); any
+                           other value gives a frameless window
+  [WINDOW] TOPMOST=Y       keep the gauge above other windows
+  [GAUGE] MAXFPS=n         draw at most n frames per second, waiting in between;
+                           0 or none: as many as the machine draws
+  [GAUGE] DAMPING=s        the needle follows the value with a lag of s seconds
+                           (decimal with a point, e.g. 0.5); 0 or none: no lag
+  [GAUGE] OFFFLAG=N        no red OFF flag over the dial while no value comes
+A number that is not one (X=abc, DAMPING=0,5) ends the program with an
+"Application Error" quoting it.
+
+Environment:
+  ORVEX_DIALOGS=stderr     message boxes go to standard error instead of the screen
+  SIMLINK_RUNTIME_DIR      (Linux) directory where the simulator link meets the
+                           simulator; else XDG_RUNTIME_DIR, else /tmp/simlink-<uid>
+  XDG_RUNTIME_DIR          (Linux) see SIMLINK_RUNTIME_DIR
+  SDL_VIDEODRIVER          (Linux) the SDL video driver; without it a machine with
+                           no display gives "Window creation error."
+)";
+
+}  // namespace
+
+std::string VersionText() { return std::string("ORVEXVario ") + kProgramVersion + "\n"; }
+
+std::string HelpText() { return "ORVEXVario " + std::string(kProgramVersion) + ", the ZEVRA variometer.\n\n" + kHelpBody; }
+
+std::optional<CommandLineAnswer> AnswerCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return std::nullopt;
+    auto known = [](const std::string& argument) { return argument == "--version" || argument == "--help"; };
+    if (arguments.size() == 1 && known(arguments[0]))
+        return CommandLineAnswer{0, arguments[0] == "--version" ? VersionText() : HelpText(), ""};
+    auto unknown = std::find_if_not(arguments.begin(), arguments.end(), known);
+    std::string problem = unknown != arguments.end() ? "unknown argument \"" + *unknown + "\"" : "one argument at most";
+    return CommandLineAnswer{kBadArgumentStatus, "",
+                             "ORVEXVario: " + problem + "; it takes --help, --version or no argument.\n"};
+}
