@@ -1,5 +1,5 @@
-// The main loop: one message or one frame per pass, then the keys, then (network mode)
-// reconnection; and the re-creation of the window after the frame and arrow keys.
+// The main loop: one message or one frame per pass, then the keys, then reconnection
+// (network mode) or reopening the simulator link; and the re-creation of the window.
 #include "app/main_loop.h"
 
 #include <string>
@@ -10,7 +10,9 @@
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
+#include "platform/clock.h"
 #include "platform/window.h"
+#include "simlink/simlink_user.h"
 
 namespace {
 
@@ -21,7 +23,24 @@ constexpr const char* kTitleConnecting = "ZEVRA VARIO - Freeware [CONNECTING...]
 constexpr const char* kTitleConnected = "ZEVRA VARIO - Freeware [NETWORK]";
 constexpr int kColorBits = 32;
 
+// Attempts to open the simulator link again, while the add-on is away, are this far apart.
+constexpr int64_t kLinkReopenSpacing_ms = 1000;
+
 using namespace config_keys;
+
+platform::IMonotonicClock* loop_clock = nullptr;
+
+// Simulator mode: while the link is closed (the add-on was missing, or its window went
+// away), one attempt to open it when the last one is a second old. An attempt against a
+// missing window is quick: it finds no window.
+void ReopenSimulatorLinkWhenDue(int64_t& last_link_attempt_ms) {
+    if (IpcIsOpen()) return;
+    int64_t now_ms = loop_clock->NowMilliseconds();
+    if (now_ms - last_link_attempt_ms < kLinkReopenSpacing_ms) return;
+    last_link_attempt_ms = now_ms;
+    uint32_t result = 0;
+    IpcOpen(0, result);
+}
 
 // The title given to every window of this run, chosen once by the source.
 std::string window_title;
@@ -87,10 +106,13 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
 
 }  // namespace
 
-int RunMainLoop() {
+int RunMainLoop(platform::IMonotonicClock& clock) {
+    loop_clock = &clock;
     window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
     if (!CreateWindowAtSettings()) return 0;
     Recreating = false;
+    // The scene set-up has just tried to open the simulator link.
+    int64_t last_link_attempt_ms = loop_clock->NowMilliseconds();
 
     bool done = false;
     platform::WindowMessage message;
@@ -145,6 +167,7 @@ int RunMainLoop() {
             NetClient->SetAddress(Settings.ServerAddress);
             if (NetClient->Connect()) platform::SetWindowTitle(hWnd, kTitleConnected);
         }
+        if (!Settings.UseNetwork) ReopenSimulatorLinkWhenDue(last_link_attempt_ms);
     }
     DestroyGaugeWindow();
     return static_cast<int>(last_parameter);

@@ -32,7 +32,8 @@ public:
 
     // A new named read-write shared memory block of `size_bytes`, or 0. When a block of
     // that name exists already, LastErrorCode() answers kErrorAlreadyExists afterwards
-    // (the call may still have returned a handle, which the caller must close).
+    // (the call may still have returned a handle, which the caller must close). On Linux
+    // the name is the process's own and the block travels with each message instead.
     virtual SimMappingHandle CreateNamedSharedMemory(const char* name, uint32_t size_bytes) = 0;
 
     // Maps the whole block read-write, or null. UnmapSharedView takes the same pointer.
@@ -41,7 +42,8 @@ public:
     virtual void CloseSharedMemory(SimMappingHandle mapping) = 0;
 
     // Sends a message and waits for the reply without handling the caller's own messages
-    // meanwhile (SendMessageTimeoutA with SMTO_BLOCK). False on failure or time-out.
+    // meanwhile (SendMessageTimeoutA with SMTO_BLOCK). False on failure or time-out; when
+    // the window no longer exists, LastErrorCode() answers kErrorInvalidWindowHandle.
     virtual bool SendBlockingMessage(SimWindowHandle window, uint32_t message, uintptr_t wparam,
                                      intptr_t lparam, uint32_t timeout_ms, intptr_t& reply) = 0;
 

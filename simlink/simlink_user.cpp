@@ -143,6 +143,8 @@ void IpcClose() {
     }
 }
 
+bool IpcIsOpen() { return state.area_start != nullptr; }
+
 bool IpcRead(uint32_t offset, uint32_t size, void* destination, uint32_t& result) {
     if (state.area_start == nullptr) return Finish(result, ResultNotOpen);
     if (!simlink::RecordFits(QueuedBytes(), simlink::kReadHeaderBytes, size)) return Finish(result, ResultAreaFull);
@@ -193,7 +195,14 @@ bool IpcProcess(uint32_t& result) {
     bool sent = false;
     for (int attempt = 0; attempt < kSendAttempts && !sent; ++attempt) {
         sent = ipc.SendBlockingMessage(state.sim_window, state.ipc_message, state.ipc_atom, 0, kSendTimeout_ms, reply);
-        if (!sent) ipc.SleepMilliseconds(kRetrySleep_ms);
+        if (sent) break;
+        // The add-on has gone with its window: nothing will ever answer this link, so
+        // it is closed now and the main loop opens it again when the add-on is back.
+        if (ipc.LastErrorCode() == platform::kErrorInvalidWindowHandle) {
+            IpcClose();
+            return Finish(result, ResultSendFailed);
+        }
+        ipc.SleepMilliseconds(kRetrySleep_ms);
     }
     if (!sent) return Finish(result, ipc.LastErrorCode() == 0 ? ResultTimedOut : ResultSendFailed);
     if (reply != 1) return Finish(result, ResultRejected);

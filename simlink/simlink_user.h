@@ -37,13 +37,18 @@ bool IpcOpen(uint32_t requested_sim_version, uint32_t& result);
 // Releases the atom, the view and the mapping; harmless when closed or repeated.
 void IpcClose();
 
+// True while the link is open. An exchange that finds the add-on's window gone closes it.
+bool IpcIsOpen();
+
 // Queues a read; the destination is written by the next successful IpcProcess.
 bool IpcRead(uint32_t offset, uint32_t size, void* destination, uint32_t& result);
 
 // Queues a write; the bytes are copied from the source during this call.
 bool IpcWrite(uint32_t offset, uint32_t size, const void* source, uint32_t& result);
 
-// Carries out every queued record in one exchange and empties the queue.
+// Carries out every queued record in one exchange and empties the queue. When the
+// add-on's window no longer exists the link is closed at once (result 12) instead of
+// trying again against a window that cannot answer.
 bool IpcProcess(uint32_t& result);
 
 // The client's own version number, sent to the add-on during the handshake.

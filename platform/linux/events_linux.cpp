@@ -1,7 +1,8 @@
-// The Linux message queue: SDL events turned into the Win32 messages and virtual-key
-// codes the window procedure understands, and the queue's peek, dispatch and quit.
+// The Linux message queue: SDL events and end signals turned into the Win32 messages and
+// virtual-key codes the window procedure understands, and the queue's peek, dispatch and quit.
 #include <bitset>
 
+#include "platform/linux/linux_internal.h"
 #include "platform/linux/window_linux_internal.h"
 
 namespace platform {
@@ -161,9 +162,18 @@ void FillQueue() {
     }
 }
 
+// An end signal closes the window as its close button does, so that the program ends in
+// order; with no window left, it is the quit message itself.
+void TranslateEndSignal() {
+    if (!TakeEndSignal()) return;
+    if (windows.empty()) PostQuitToQueue(0);
+    else Post(windows.begin()->first, kWmClose, 0, 0);
+}
+
 }  // namespace
 
 bool PeekWindowMessage(WindowMessage& message) {
+    TranslateEndSignal();
     FillQueue();
     if (!message_queue.empty()) {
         message = message_queue.front();

@@ -8,4 +8,12 @@ namespace platform {
 // The icon set by SetApplicationIcon, or null before start-up has set one.
 const IconImage* ApplicationIcon();
 
+// From now on SIGTERM, SIGINT and SIGHUP are only noted, so that the program can end
+// in order, as with the close button; a second one ends it at once. Called again, it
+// does nothing.
+void CatchEndSignals();
+
+// True once for each noted end signal.
+bool TakeEndSignal();
+
 }  // namespace platform

@@ -1,6 +1,6 @@
 // The add-on's side of the simulator link on Linux: listens on the class's socket in
 // the runtime directory (a directory of this user only), answers each message packet,
-// and finds the request area by the atom's name in POSIX shared memory of this user.
+// and maps the request area that comes with it once its size and seals are checked.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -37,63 +37,80 @@ bool PrepareDirectory(const std::string& dir, std::string& error) {
         error = ErrnoText("cannot create " + dir);
         return false;
     }
-    struct stat info {};
-    if (lstat(dir.c_str(), &info) != 0) {
-        error = ErrnoText("cannot inspect " + dir);
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        error = dir + " is not a directory of this user alone (mode 0700)";
-        return false;
-    }
-    return true;
+    return RuntimeDirectoryIsPrivate(dir, error);
 }
 
-// One client connection and the request area it last named. A client that opens its
-// link again connects anew and takes a new atom, so the area is looked up again then.
+// A request area as it came with a message: a memory file of this user, large enough,
+// and sealed so that the client cannot shrink it under the mapping (no SIGBUS here).
+bool AcceptableArea(int fd, struct stat& info) {
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid() ||
+        info.st_size < static_cast<off_t>(kAreaBytes))
+        return false;
+    int seals = fcntl(fd, F_GET_SEALS);
+    return seals >= 0 && (seals & F_SEAL_SHRINK) != 0;
+}
+
+// One client connection and the request area it sent. A client sends its area with
+// the first message that needs it; the messages after use the same mapping.
 struct Client {
     int fd = -1;
-    uint64_t atom = 0;
-    std::string area_name;
-    int area_fd = -1;
+    dev_t area_device = 0;
+    ino_t area_inode = 0;
     uint8_t* area = nullptr;
 
     void ReleaseArea() {
         if (area != nullptr) munmap(area, kAreaBytes);
-        if (area_fd >= 0) close(area_fd);
         area = nullptr;
-        area_fd = -1;
-        area_name.clear();
     }
 
-    // The area named in a message: a block of this user, at least as large as an area.
-    uint8_t* FindArea(uint64_t message_atom, const char* name, size_t name_bytes) {
-        if (area != nullptr && atom == message_atom && area_name.size() == name_bytes &&
-            std::memcmp(area_name.data(), name, name_bytes) == 0)
-            return area;
-        ReleaseArea();
-        std::string wanted(name, name_bytes);
-        std::string shm_name = SharedMemoryName(wanted);
-        if (shm_name.empty()) return nullptr;
-        int opened = shm_open(shm_name.c_str(), O_RDWR | O_CLOEXEC, 0);
-        if (opened < 0) return nullptr;
+    // The area that came with a message (its descriptor is closed here), or the one
+    // mapped before when none came; null when there is none that can be used.
+    uint8_t* TakeArea(int area_fd) {
+        if (area_fd < 0) return area;
         struct stat info {};
-        if (fstat(opened, &info) != 0 || info.st_uid != geteuid() || info.st_size < static_cast<off_t>(kAreaBytes)) {
-            close(opened);
-            return nullptr;
+        bool acceptable = AcceptableArea(area_fd, info);
+        if (acceptable && area != nullptr && info.st_dev == area_device && info.st_ino == area_inode) {
+            close(area_fd);
+            return area;
         }
-        void* view = mmap(nullptr, kAreaBytes, PROT_READ | PROT_WRITE, MAP_SHARED, opened, 0);
-        if (view == MAP_FAILED) {
-            close(opened);
-            return nullptr;
-        }
-        atom = message_atom;
-        area_name = std::move(wanted);
-        area_fd = opened;
+        ReleaseArea();
+        void* view =
+            acceptable ? mmap(nullptr, kAreaBytes, PROT_READ | PROT_WRITE, MAP_SHARED, area_fd, 0) : MAP_FAILED;
+        close(area_fd);
+        if (view == MAP_FAILED) return nullptr;
+        area_device = info.st_dev;
+        area_inode = info.st_ino;
         area = static_cast<uint8_t*>(view);
         return area;
     }
 };
+
+// Receives one packet and the first descriptor attached to it (-1 when none); any
+// further descriptors are closed. The result is recvmsg's.
+ssize_t ReceivePacket(int fd, char* packet, size_t capacity, int& attached_fd) {
+    attached_fd = -1;
+    iovec part{packet, capacity};
+    alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
+    msghdr incoming{};
+    incoming.msg_iov = &part;
+    incoming.msg_iovlen = 1;
+    incoming.msg_control = control;
+    incoming.msg_controllen = sizeof control;
+    ssize_t got = recvmsg(fd, &incoming, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    if (got < 0) return got;
+    for (cmsghdr* part_header = CMSG_FIRSTHDR(&incoming); part_header != nullptr;
+         part_header = CMSG_NXTHDR(&incoming, part_header)) {
+        if (part_header->cmsg_level != SOL_SOCKET || part_header->cmsg_type != SCM_RIGHTS) continue;
+        size_t count = (part_header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int received;
+            std::memcpy(&received, CMSG_DATA(part_header) + i * sizeof(int), sizeof received);
+            if (attached_fd < 0) attached_fd = received;
+            else close(received);
+        }
+    }
+    return got;
+}
 
 }  // namespace
 
@@ -111,8 +128,10 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 
     // A socket left by an add-on that has gone is replaced; a live one is not.
-    int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (probe >= 0 && connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    int probe = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    bool live = probe >= 0 && (connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 ||
+                               errno == EAGAIN);  // EAGAIN: live, its queue full
+    if (live) {
         close(probe);
         error = "a window of class " + std::string(class_name) + " is already offered at " + path;
         return false;
@@ -120,7 +139,7 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
     if (probe >= 0) close(probe);
     unlink(path.c_str());
 
-    int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    int listener = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         chmod(path.c_str(), S_IRUSR | S_IWUSR) != 0 || listen(listener, 16) != 0) {
         error = ErrnoText("cannot listen at " + path);
@@ -148,7 +167,7 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
             break;
         }
         if (watched[0].revents & POLLIN) {
-            int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
             ucred peer{};
             socklen_t peer_size = sizeof peer;
             if (client >= 0 && getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &peer_size) == 0 &&
@@ -164,10 +183,12 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
             Client& client = clients[i];
             int fd = client.fd;
             char packet[sizeof(MessagePacket) + kMaxAtomNameBytes];
-            ssize_t got = recv(fd, packet, sizeof packet, 0);
-            if (got < 0 && errno == EINTR) continue;
+            int area_fd = -1;
+            ssize_t got = ReceivePacket(fd, packet, sizeof packet, area_fd);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (got < static_cast<ssize_t>(sizeof(MessagePacket))) {
                 // Closed, failed, or not one of our packets: drop the client.
+                if (area_fd >= 0) close(area_fd);
                 gone.push_back(i);
                 continue;
             }
@@ -175,11 +196,13 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
             std::memcpy(&header, packet, sizeof header);
             ReplyPacket reply{header.sequence, 0, 0};
             if (header.message == registered) {
-                size_t name_bytes = std::min<size_t>(header.name_bytes, static_cast<size_t>(got) - sizeof header);
-                uint8_t* area = client.FindArea(header.wparam, packet + sizeof header, name_bytes);
+                uint8_t* area = client.TakeArea(area_fd);
                 reply.reply = handler.OnIpcMessage(area, area ? kAreaBytes : 0);
+            } else if (area_fd >= 0) {
+                close(area_fd);
             }
-            send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
+            // A client that does not take its replies is dropped, never waited for.
+            if (send(fd, &reply, sizeof reply, MSG_NOSIGNAL | MSG_DONTWAIT) != sizeof reply) gone.push_back(i);
             if (header.message == registered) stop = handler.ShouldStop();
         }
         for (auto index = gone.rbegin(); index != gone.rend(); ++index) {

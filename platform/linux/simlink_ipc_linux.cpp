@@ -1,7 +1,8 @@
 // The simulator link's platform calls on Linux. A window found by class is the add-on's
-// Unix-domain socket in the runtime directory (accepted only when the add-on runs as
-// the same user); a sent message is a packet on it with the atom's name, answered by
-// a reply packet; the named block is POSIX shared memory created exclusively, mode 0600.
+// Unix-domain socket in the runtime directory (accepted only when the directory is this
+// user's alone and the add-on runs as the same user); a sent message is a packet on it
+// with the atom's name (the request area attached to the first), answered by a reply; the
+// named block is an anonymous, sealed memory file, so nothing is left in /dev/shm.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -38,9 +40,17 @@ uint32_t RegisteredMessageNumber(const std::string& name) {
     return 0xC000 + hash % 0x4000;
 }
 
-std::string SharedMemoryName(const std::string& name) {
-    if (name.empty() || name.size() > 250 || name.find('/') != std::string::npos) return "";
-    return "/" + name;
+bool RuntimeDirectoryIsPrivate(const std::string& dir, std::string& reason) {
+    struct stat info {};
+    if (lstat(dir.c_str(), &info) != 0) {
+        reason = "cannot inspect " + dir + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid() || (info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        reason = dir + " is not a directory of this user alone (mode 0700)";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace simlink_linux
@@ -69,9 +79,54 @@ uint32_t ErrorFromErrno(int error) {
     }
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until the deadline, never below 0.
+int MillisecondsLeft(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for the events on the socket until the deadline; false on time-out.
+bool WaitFor(int fd, short events, Clock::time_point deadline, short& revents) {
+    for (;;) {
+        pollfd ready{fd, events, 0};
+        int polled = poll(&ready, 1, MillisecondsLeft(deadline));
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0) return false;
+        revents = ready.revents;
+        return true;
+    }
+}
+
+// Connects the non-blocking socket within the deadline. A listener whose queue is full
+// (an add-on that stopped accepting) refuses at once with EAGAIN: it is asked again.
+bool ConnectWithin(int fd, const sockaddr_un& address, Clock::time_point deadline) {
+    for (;;) {
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return true;
+        if (errno == EINTR) continue;
+        if (errno == EINPROGRESS) {
+            short revents = 0;
+            int error = 0;
+            socklen_t size = sizeof error;
+            return WaitFor(fd, POLLOUT, deadline, revents) &&
+                   getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+        }
+        if (errno != EAGAIN || MillisecondsLeft(deadline) == 0) return false;
+        timespec pause{0, 10 * 1000000L};
+        nanosleep(&pause, nullptr);
+    }
+}
+
 class LinuxSimLinkIpc final : public SimLinkIpc {
 public:
     SimWindowHandle FindTopWindowByClass(const char* class_name) override {
+        std::string dir = RuntimeDirectory();
+        std::string reason;
+        if (!RuntimeDirectoryIsPrivate(dir, reason)) {
+            last_error_ = kErrorAccessDenied;
+            return 0;
+        }
         std::string path = RendezvousPath(class_name);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -80,12 +135,12 @@ public:
             return 0;
         }
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             last_error_ = ErrorFromErrno(errno);
             return 0;
         }
-        if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (!ConnectWithin(fd, address, Clock::now() + std::chrono::milliseconds(kStepTimeout_ms))) {
             last_error_ = kErrorFileNotFound;
             close(fd);
             return 0;
@@ -99,12 +154,9 @@ public:
             return 0;
         }
         // One connection per class: finding the class again replaces the old one.
-        if (auto old = window_by_class_.find(class_name); old != window_by_class_.end()) {
-            close(windows_[old->second]);
-            windows_.erase(old->second);
-        }
+        if (auto old = window_by_class_.find(class_name); old != window_by_class_.end()) DropWindow(old->second);
         SimWindowHandle handle = ++last_window_;
-        windows_[handle] = fd;
+        windows_[handle] = {fd, 0};
         window_by_class_[class_name] = handle;
         last_error_ = 0;
         return handle;
@@ -147,25 +199,29 @@ public:
     }
 
     SimMappingHandle CreateNamedSharedMemory(const char* name, uint32_t size_bytes) override {
-        std::string shm_name = SharedMemoryName(name);
-        if (shm_name.empty() || size_bytes == 0) {
+        std::string text(name);
+        if (text.empty() || text.size() > kMaxAtomNameBytes || size_bytes == 0) {
             last_error_ = kErrorInvalidName;
             return 0;
         }
-        // Exclusive: an existing block of that name is never joined.
-        int fd = shm_open(shm_name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        // The name is this process's own: a block of that name that is still held is
+        // never handed out twice, as a named mapping would not be.
+        if (MappingNamed(text) != 0) {
+            last_error_ = kErrorAlreadyExists;
+            return 0;
+        }
+        int fd = memfd_create(name, MFD_CLOEXEC | MFD_ALLOW_SEALING);
         if (fd < 0) {
             last_error_ = ErrorFromErrno(errno);
             return 0;
         }
-        if (fchmod(fd, S_IRUSR | S_IWUSR) != 0 || ftruncate(fd, size_bytes) != 0) {
+        if (ftruncate(fd, size_bytes) != 0 || fcntl(fd, F_ADD_SEALS, kAreaSeals) != 0) {
             last_error_ = ErrorFromErrno(errno);
             close(fd);
-            shm_unlink(shm_name.c_str());
             return 0;
         }
         SimMappingHandle handle = ++last_mapping_;
-        mappings_[handle] = {fd, size_bytes, shm_name};
+        mappings_[handle] = {fd, size_bytes, std::move(text)};
         last_error_ = 0;
         return handle;
     }
@@ -197,10 +253,12 @@ public:
         auto found = mappings_.find(mapping);
         if (found == mappings_.end()) return;
         close(found->second.fd);
-        shm_unlink(found->second.name.c_str());
         mappings_.erase(found);
     }
 
+    // Every step is bounded by the time-out: an add-on that stops reading or answering
+    // makes the call fail, never hang. An add-on that has gone (its end of the socket
+    // closed) makes it fail with kErrorInvalidWindowHandle, as a destroyed window does.
     bool SendBlockingMessage(SimWindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam,
                              uint32_t timeout_ms, intptr_t& reply) override {
         auto found = windows_.find(window);
@@ -208,38 +266,36 @@ public:
             last_error_ = kErrorInvalidWindowHandle;
             return false;
         }
-        int fd = found->second;
+        int fd = found->second.fd;
+        auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
         MessagePacket header{++sequence_, message, wparam, lparam, 0, 0};
         static const std::string kNoName;
         const std::string* atom_name = &kNoName;
         if (auto atom = atoms_.find(static_cast<uint16_t>(wparam)); wparam <= 0xFFFF && atom != atoms_.end())
             atom_name = &atom->second.name;
+        // The block the atom names goes with the first message on this connection that
+        // names it; the add-on keeps it mapped for the messages after.
+        SimMappingHandle area = MappingNamed(*atom_name);
+        int area_fd = area != 0 && area != found->second.area_sent ? mappings_[area].fd : -1;
         header.name_bytes = static_cast<uint32_t>(atom_name->size());
         char packet[sizeof header + kMaxAtomNameBytes];
         std::memcpy(packet, &header, sizeof header);
         std::memcpy(packet + sizeof header, atom_name->data(), atom_name->size());
-        if (send(fd, packet, sizeof header + atom_name->size(), MSG_NOSIGNAL) < 0) {
-            last_error_ = kErrorInvalidWindowHandle;  // the add-on has gone away
-            return false;
+        switch (SendPacket(fd, packet, sizeof header + header.name_bytes, area_fd, deadline)) {
+            case Outcome::kDone:
+                if (area_fd >= 0) found->second.area_sent = area;
+                break;
+            case Outcome::kTimedOut: return TimedOut();
+            case Outcome::kGone: return Gone(window);
         }
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd ready{fd, POLLIN, 0};
-            int polled = poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-            if (polled < 0 && errno == EINTR) continue;
-            if (polled <= 0) {
-                // Timed out: reported with no error code, as the window system does.
-                last_error_ = 0;
-                return false;
-            }
+            short revents = 0;
+            if (!WaitFor(fd, POLLIN, deadline, revents)) return TimedOut();
             ReplyPacket answer{};
-            ssize_t got = recv(fd, &answer, sizeof answer, 0);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                last_error_ = kErrorInvalidWindowHandle;
-                return false;
-            }
+            // Descriptors an add-on might attach are dropped by the kernel: recv takes none.
+            ssize_t got = recv(fd, &answer, sizeof answer, MSG_DONTWAIT);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (got <= 0) return Gone(window);
             // A late answer to an earlier, timed-out message is dropped.
             if (got != sizeof answer || answer.sequence != header.sequence) continue;
             reply = static_cast<intptr_t>(answer.reply);
@@ -259,6 +315,55 @@ public:
     uint32_t CurrentProcessIdentifier() override { return static_cast<uint32_t>(getpid()); }
 
 private:
+    enum class Outcome { kDone, kTimedOut, kGone };
+
+    // Sends the packet, with the area's descriptor when there is one, waiting for room
+    // in the socket until the deadline.
+    static Outcome SendPacket(int fd, char* packet, size_t bytes, int area_fd, Clock::time_point deadline) {
+        iovec part{packet, bytes};
+        msghdr outgoing{};
+        outgoing.msg_iov = &part;
+        outgoing.msg_iovlen = 1;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+        if (area_fd >= 0) {
+            outgoing.msg_control = control;
+            outgoing.msg_controllen = sizeof control;
+            cmsghdr* attached = CMSG_FIRSTHDR(&outgoing);
+            attached->cmsg_level = SOL_SOCKET;
+            attached->cmsg_type = SCM_RIGHTS;
+            attached->cmsg_len = CMSG_LEN(sizeof(int));
+            std::memcpy(CMSG_DATA(attached), &area_fd, sizeof area_fd);
+        }
+        for (;;) {
+            if (sendmsg(fd, &outgoing, MSG_NOSIGNAL | MSG_DONTWAIT) >= 0) return Outcome::kDone;
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return Outcome::kGone;
+            short revents = 0;
+            if (!WaitFor(fd, POLLOUT, deadline, revents)) return Outcome::kTimedOut;
+        }
+    }
+
+    // Timed out: reported with no error code, as the window system does.
+    bool TimedOut() {
+        last_error_ = 0;
+        return false;
+    }
+
+    bool Gone(SimWindowHandle window) {
+        DropWindow(window);
+        last_error_ = kErrorInvalidWindowHandle;
+        return false;
+    }
+
+    void DropWindow(SimWindowHandle window) {
+        auto found = windows_.find(window);
+        if (found == windows_.end()) return;
+        close(found->second.fd);
+        windows_.erase(found);
+        for (auto entry = window_by_class_.begin(); entry != window_by_class_.end();)
+            entry = entry->second == window ? window_by_class_.erase(entry) : std::next(entry);
+    }
+
     struct Atom {
         std::string name;
         int references;
@@ -268,7 +373,18 @@ private:
         uint32_t size_bytes;
         std::string name;
     };
-    std::map<SimWindowHandle, int> windows_;
+
+    // The block of that name, or 0.
+    SimMappingHandle MappingNamed(const std::string& name) const {
+        for (const auto& [handle, held] : mappings_)
+            if (held.name == name) return handle;
+        return 0;
+    }
+    struct Window {
+        int fd;
+        SimMappingHandle area_sent;  // the block the add-on has been given, 0 for none
+    };
+    std::map<SimWindowHandle, Window> windows_;
     std::map<std::string, SimWindowHandle> window_by_class_;
     SimWindowHandle last_window_ = 0;
     std::map<uint16_t, Atom> atoms_;

@@ -1,7 +1,9 @@
 // Shared by the two Linux halves of the simulator link (client and add-on side): where
-// the rendezvous sockets live, the registered message numbers, and the packets that
-// stand for a sent message and its reply.
+// the rendezvous sockets live and who may own that place, the registered message
+// numbers, and the packets that stand for a sent message and its reply.
 #pragma once
+
+#include <fcntl.h>
 
 #include <cstdint>
 #include <string>
@@ -19,8 +21,19 @@ std::string RendezvousPath(const std::string& class_name);
 // that registered window messages use.
 uint32_t RegisteredMessageNumber(const std::string& name);
 
-// POSIX shared-memory name of a named block; empty when the name cannot be one.
-std::string SharedMemoryName(const std::string& name);
+// The runtime directory may hold the add-on's sockets only when it is this user's
+// alone: a real directory (not a symlink), owned by the user, mode 0700. Otherwise
+// another local user could stand in for the add-on. False with the reason.
+bool RuntimeDirectoryIsPrivate(const std::string& dir, std::string& reason);
+
+// Every step of a message (rendezvous connect, send, reply) ends within this bound, as
+// the window system's message time-out does.
+inline constexpr int kStepTimeout_ms = 2000;
+
+// The request area travels as an anonymous memory file with the first message of a
+// connection that names it (SCM_RIGHTS), sealed so that neither side can shrink or
+// grow it under the other's mapping.
+inline constexpr int kAreaSeals = F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL;
 
 inline constexpr size_t kMaxAtomNameBytes = 255;
 

@@ -1,7 +1,8 @@
-// Process-level operations on Linux (POSIX).
+// Process-level operations on Linux (POSIX), and the end signals noted for the queue.
 #include "platform/system.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +12,33 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/linux_internal.h"
+
 namespace platform {
+
+namespace {
+volatile sig_atomic_t end_signal_noted = 0;
+void NoteEndSignal(int) { end_signal_noted = 1; }
+}  // namespace
+
+void CatchEndSignals() {
+    static bool caught = false;
+    if (caught) return;
+    caught = true;
+    struct sigaction action {};
+    action.sa_handler = NoteEndSignal;
+    sigemptyset(&action.sa_mask);
+    // Interrupted waits carry on (every wait of the program is bounded); the handler
+    // goes back to the default after the first signal, so that a second one ends at once.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    for (int signal_number : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal_number, &action, nullptr);
+}
+
+bool TakeEndSignal() {
+    if (!end_signal_noted) return false;
+    end_signal_noted = 0;
+    return true;
+}
 
 std::string WorkingDirectory() {
     std::string buffer(4096, '\0');

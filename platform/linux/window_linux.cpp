@@ -24,8 +24,10 @@ constexpr Uint32 kPlaceWaitMs = 300;
 
 bool EnsureVideo() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-    // Signals end the process as usual; SDL would turn them into quit events.
+    // The program's own handlers note the end signals for the message queue (events_linux.cpp);
+    // SDL's would turn them into quit events it keeps to itself.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    CatchEndSignals();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
     // With no display SDL falls back to drivers that show nothing; a gauge nobody can
     // see is a failed window, unless SDL_VIDEODRIVER asks for such a driver.

@@ -36,9 +36,13 @@ public:
     bool SendBlockingMessage(SimWindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam,
                              uint32_t timeout_ms, intptr_t& reply) override {
         DWORD_PTR answer = 0;
-        LRESULT sent = SendMessageTimeoutA(reinterpret_cast<HWND>(window), message, wparam, lparam, SMTO_BLOCK,
-                                           timeout_ms, &answer);
-        if (sent == 0) return false;
+        HWND target = reinterpret_cast<HWND>(window);
+        LRESULT sent = SendMessageTimeoutA(target, message, wparam, lparam, SMTO_BLOCK, timeout_ms, &answer);
+        if (sent == 0) {
+            // A window destroyed meanwhile is told as such whatever the call reported.
+            if (!IsWindow(target)) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return false;
+        }
         reply = static_cast<intptr_t>(answer);
         return true;
     }

@@ -2,6 +2,7 @@
 // the pixel format and the WGL rendering context, straight onto the Win32 calls.
 #include <windows.h>
 
+#include <exception>
 #include <map>
 #include <string>
 
@@ -22,10 +23,31 @@ WindowProcedure ProcedureOf(HWND window) {
     return found == class_procedures.end() ? nullptr : found->second;
 }
 
+// An error raised inside a window procedure must not unwind through the system's
+// frames: Windows calls the procedure through kernel callbacks (WM_MOVE and WM_SIZE
+// during CreateWindowEx, ShowWindow, SetWindowPos) that a C++ exception cannot cross on
+// x64. It is held here and raised again once the system call has returned.
+std::exception_ptr pending_error;
+
 LRESULT CALLBACK ClassWindowProcedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     WindowProcedure procedure = ProcedureOf(window);
     if (procedure == nullptr) return DefWindowProcA(window, message, wparam, lparam);
-    return procedure(window, message, wparam, lparam);
+    // After an error nothing more of the program runs in a procedure: the error ends it.
+    if (pending_error) return DefWindowProcA(window, message, wparam, lparam);
+    try {
+        return procedure(window, message, wparam, lparam);
+    } catch (...) {
+        pending_error = std::current_exception();
+        return 0;
+    }
+}
+
+// Raises the error a window procedure held during the system call just made, if any.
+void RaisePendingError() {
+    if (!pending_error) return;
+    std::exception_ptr error = pending_error;
+    pending_error = nullptr;
+    std::rethrow_exception(error);
 }
 
 PIXELFORMATDESCRIPTOR Descriptor(const PixelFormatRequest& request) {
@@ -44,7 +66,10 @@ PIXELFORMATDESCRIPTOR Descriptor(const PixelFormatRequest& request) {
 
 bool PeekWindowMessage(WindowMessage& message) {
     MSG msg;
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    // Peeking delivers messages sent by other threads to the procedure.
+    bool taken = PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != 0;
+    RaisePendingError();
+    if (!taken) return false;
     message = WindowMessage{msg.hwnd, msg.message, msg.wParam, msg.lParam};
     return true;
 }
@@ -58,10 +83,13 @@ void DispatchWindowMessage(const WindowMessage& message) {
     msg.time = GetMessageTime();
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    RaisePendingError();
 }
 
 intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
-    return SendMessageA(static_cast<HWND>(window), message, wparam, lparam);
+    LRESULT result = SendMessageA(static_cast<HWND>(window), message, wparam, lparam);
+    RaisePendingError();
+    return result;
 }
 
 intptr_t DefaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
@@ -74,6 +102,7 @@ bool SwapGaugeBuffers(DeviceContext device_context) { return SwapBuffers(static_
 
 void SetWindowTitle(WindowHandle window, const std::string& title) {
     SetWindowTextA(static_cast<HWND>(window), title.c_str());
+    RaisePendingError();
 }
 
 bool RegisterWindowClass(const WindowClass& window_class) {
@@ -101,8 +130,10 @@ bool UnregisterWindowClass(const char* class_name) {
 
 WindowHandle CreateNativeWindow(uint32_t ex_style, const char* class_name, const std::string& title, uint32_t style,
                                 int x, int y, int width, int height) {
-    return CreateWindowExA(ex_style, class_name, title.c_str(), style, x, y, width, height, nullptr, nullptr,
-                           GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExA(ex_style, class_name, title.c_str(), style, x, y, width, height, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    RaisePendingError();
+    return window;
 }
 
 void ShowNativeWindow(WindowHandle window) {
@@ -110,9 +141,14 @@ void ShowNativeWindow(WindowHandle window) {
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
     SetFocus(hwnd);
+    RaisePendingError();
 }
 
-bool DestroyNativeWindow(WindowHandle window) { return DestroyWindow(static_cast<HWND>(window)) != 0; }
+bool DestroyNativeWindow(WindowHandle window) {
+    bool destroyed = DestroyWindow(static_cast<HWND>(window)) != 0;
+    RaisePendingError();
+    return destroyed;
+}
 
 bool GetWindowOuterRect(WindowHandle window, WindowRect& rect) {
     RECT r;

@@ -7,19 +7,25 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 # measure FILE [--black-dial]: prints the figures of a saved picture.
 measure() { "$native_probe" measure "$@"; }
 figure() { sed -E "s/.*$1 ([^ ]+).*/\1/"; }  # figure NAME < measure output
+# angle_matches EXPECTED MEASURED TOLERANCE: a measured angle (a number: a picture with
+# no needle gives nan) within the tolerance of the expected one.
+angle_matches() {
+  awk -v e="$1" -v m="$2" -v t="$3" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m ~ /^-?[0-9]+(\.[0-9]+)?$/ && d <= t) }'
+}
 
 # start_simulator DIR ARGS...: the bundle's development simulator, with its own
-# rendezvous directory, until it answers; stop_simulator ends it.
+# rendezvous directory, until it answers (its output in DIR/sim.txt, its launcher
+# SIM_PID); stop_simulator ends it, kill_simulator kills it as a crash would.
 start_simulator() {
   local dir=$1
   shift
   local simhost
   simhost=$(program_file "$platform" vario-simhost)
-  cp "$(bundle_dir "$platform")/$simhost" "$dir/" || fail "the $platform bundle has no vario-simhost"
+  [ -f "$dir/$simhost" ] || cp "$(bundle_dir "$platform")/$simhost" "$dir/" || fail "the $platform bundle has no vario-simhost"
   export SIMLINK_RUNTIME_DIR=$dir/run
   mkdir -p -m 700 "$SIMLINK_RUNTIME_DIR"
   : >"$dir/sim.txt"
-  RUN_TIMEOUT=120 run_in "$dir" "$platform" vario-simhost --trace "$@" >"$dir/sim.txt" 2>&1 &
+  RUN_TIMEOUT=${SIM_TIMEOUT:-120} run_in "$dir" "$platform" vario-simhost --trace "$@" >"$dir/sim.txt" 2>&1 &
   SIM_PID=$!
   for _ in $(seq 300); do
     grep -q ready "$dir/sim.txt" && return 0
@@ -34,6 +40,13 @@ stop_simulator() {
     pkill -TERM -P "$SIM_PID" 2>/dev/null || true  # the timeout wrapper ends the simulator
     wait "$SIM_PID" 2>/dev/null || true
   fi
+  SIM_PID=
+}
+kill_simulator() {
+  local program
+  program=$(launched_program_pid "$SIM_PID") || fail "no running vario-simhost"
+  kill -KILL "$program"
+  wait "$SIM_PID" 2>/dev/null || true
   SIM_PID=
 }
 
@@ -145,8 +158,34 @@ unused_port() {
 # in the background (the launcher's subshell runs timeout, which runs the program), so
 # that other tests' windows on the same display are never taken for it.
 launched_window_id() {
+  local program_pid
+  program_pid=$(launched_program_pid "$1") || return 1
+  xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | head -n 1
+}
+# launched_program_pid LAUNCHER_PID: the program itself (under Wine, its Windows
+# process as Linux sees it), below the launcher's subshell and timeout.
+launched_program_pid() {
   local timeout_pid program_pid
   timeout_pid=$(pgrep -P "$1" | head -n 1) && [ -n "$timeout_pid" ] || return 1
   program_pid=$(pgrep -P "$timeout_pid" | head -n 1) && [ -n "$program_pid" ] || return 1
-  xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | head -n 1
+  echo "$program_pid"
+}
+
+# red_share FILE.ppm: the share of pixels that are flag red (R >= 180, G <= 60, B <= 60).
+red_share() {
+  python3 - "$1" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+fields, at = [], 0
+while len(fields) < 4:  # P6 width height maxval, each after white space
+    while data[at:at + 1].isspace(): at += 1
+    end = at
+    while not data[end:end + 1].isspace(): end += 1
+    fields.append(data[at:end]); at = end
+at += 1
+pixels = data[at:]
+count = len(pixels) // 3
+red = sum(1 for i in range(0, count * 3, 3) if pixels[i] >= 180 and pixels[i + 1] <= 60 and pixels[i + 2] <= 60)
+print("%.4f" % (red / count if count else 0))
+PY
 }

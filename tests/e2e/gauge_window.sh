@@ -57,7 +57,7 @@ out_lines() { tr -d '\r' <"$1/out.txt"; }
 expect_needle() {
   local what=$1 picture=$2 expected=$3 measured
   measured=$(measure "$picture" ${4:-} | figure needle)
-  awk -v e="$expected" -v m="$measured" -v t="$tolerance_deg" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= t) }' ||
+  angle_matches "$expected" "$measured" "$tolerance_deg" ||
     fail "$what: the needle points at $measured degrees, the scale says $expected"
   note "$what: scale $expected, needle $measured"
 }

@@ -32,8 +32,10 @@ expect_exit() {
   GAUGE_PID=
   [ "$status" -eq "$1" ] || fail "exit status $status, expected $1: $(cat "$dir/err.txt")"
 }
+SQUATTER_PID=
 stop_everything() {
   set +e
+  [ -z "$SQUATTER_PID" ] || { kill "$SQUATTER_PID" 2>/dev/null; wait "$SQUATTER_PID" 2>/dev/null; }
   [ -z "$GAUGE_PID" ] || { pkill -TERM -P "$GAUGE_PID" 2>/dev/null; kill "$GAUGE_PID" 2>/dev/null; wait "$GAUGE_PID" 2>/dev/null; }
   stop_simulator
   stop_data_server
@@ -77,11 +79,26 @@ expect_needle_at() {
   expected=$("$native_probe" angle "$2")
   for _ in $(seq 100); do
     measured=$(needle_now "$1") &&
-      awk -v e="$expected" -v m="$measured" 'BEGIN { d = e - m; if (d < 0) d = -d; exit !(m == m + 0 && d <= 1.0) }' &&
+      angle_matches "$expected" "$measured" 1.0 &&
       { note "raw $2: needle at $measured, scale $expected"; return 0; }
     sleep 0.2
   done
   fail "raw $2: the needle stands at ${measured:-nothing}, the scale says $expected; gauge: $(tail -n 5 "$1/err.txt" 2>/dev/null); simulator: $(tail -n 5 "$1/sim.txt" 2>/dev/null)"
+}
+
+# needle_at_within DIR RAW START SECONDS: the needle shows the raw value on a screenshot
+# taken at most SECONDS after START (a `date +%s.%N` reading); prints that time.
+needle_at_within() {
+  local expected measured shot_at
+  expected=$("$native_probe" angle "$2")
+  while :; do
+    shot_at=$(seconds_since "$3")
+    at_most "$shot_at" "$4" || fail "raw $2: the needle still stands at ${measured:-nothing} ${shot_at}s after, scale $expected"
+    measured=$(needle_now "$1") &&
+      angle_matches "$expected" "$measured" 1.0 &&
+      { echo "$shot_at"; return 0; }
+    sleep 0.1
+  done
 }
 
 press() {  # press KEY...: to the gauge window, with the focus the window manager gives it
@@ -108,6 +125,35 @@ eventually_id() {  # the gauge's window, waiting for it up to twenty seconds
   local id
   for _ in $(seq 100); do id=$(gauge_id) && [ -n "$id" ] && { echo "$id"; return 0; }; sleep 0.2; done
   fail "the gauge window did not appear"
+}
+
+# seconds_since START: the seconds (fractional) since START, a `date +%s.%N` reading.
+seconds_since() { awk -v s="$1" -v n="$(date +%s.%N)" 'BEGIN { printf "%.2f", n - s }'; }
+# at_most SECONDS LIMIT: true when SECONDS <= LIMIT.
+at_most() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a <= b) }'; }
+
+# red_share_now DIR: the share of flag-red pixels on a screenshot of the gauge window.
+red_share_now() {
+  local id
+  id=$(gauge_id) && [ -n "$id" ] || return 1
+  import -window "$id" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
+  red_share "$1/shot.ppm"
+}
+
+# off_flag_within DIR shown|gone START SECONDS: a screenshot taken at most SECONDS after
+# START shows the OFF flag (at least 2 % of the pixels flag red) or no flag (at most
+# 0.1 %); prints when, and the red share.
+off_flag_within() {
+  local shot_at share=
+  while :; do
+    shot_at=$(seconds_since "$3")
+    at_most "$shot_at" "$4" || fail "OFF flag not $2 ${shot_at}s after (red share ${share:-unmeasured})"
+    if share=$(red_share_now "$1"); then
+      if [ "$2" = shown ]; then ! at_most "$share" 0.02; else at_most "$share" 0.001; fi &&
+        { echo "screenshot at ${shot_at}s, red share $share"; return 0; }
+    fi
+    sleep 0.1
+  done
 }
 
 ini_value() { sed -nE "s/^$2=(.*)\r?$/\1/p" "$1/ORVEXVari.INI" | tr -d '\r'; }
@@ -203,6 +249,150 @@ case "$case_name" in
     mkdir -p "$REPO_DIR/build/e2e"
     cp "$dir/ORVEXVari.INI" "$REPO_DIR/build/e2e/keys-$platform.INI"
     note "session file: $(tr '\r\n' '  ' <"$dir/ORVEXVari.INI")"
+    ;;
+  simulator_restarted)
+    # The simulator killed: the gauge runs on and its keys act at once; started again,
+    # it is found again and the needle follows within three seconds.
+    dir=$(needle_bundle)
+    frameless_ini "$dir"
+    start_simulator "$dir" --value -300
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    expect_needle_at "$dir" -300
+    kill_simulator
+    sleep 2
+    kill -0 "$GAUGE_PID" 2>/dev/null || fail "the gauge ended with the simulator: $(cat "$dir/err.txt")"
+    # Before the mend every frame held the loop for a second of retries against the
+    # gone window (21 s against one that cannot answer); the bound is generous for a
+    # busy machine, the figure is printed.
+    xdotool windowactivate --sync "$(eventually_id)" >/dev/null 2>&1 || true
+    xdotool key --delay 150 F11 Right
+    started=$(date +%s.%N)
+    expect_ini "$dir" X 521
+    took=$(seconds_since "$started")
+    press F11
+    at_most "$took" 2 || fail "a key step took ${took}s with the simulator gone"
+    note "key step with the simulator gone: written ${took}s after the key"
+    start_simulator "$dir" --value 450
+    took=$(needle_at_within "$dir" 450 "$(date +%s.%N)" 3)
+    note "needle follows the restarted simulator: shown on a screenshot taken ${took}s after it answered"
+    end_with Escape
+    ;;
+  off_flag_simulator_killed)
+    # The OFF flag within three seconds of the simulator's end, gone within three seconds
+    # of its return (red pixel share of a screenshot).
+    dir=$(needle_bundle)
+    frameless_ini "$dir"
+    start_simulator "$dir" --value -300
+    start_gauge "$dir"
+    expect_needle_at "$dir" -300
+    share=$(red_share_now "$dir")
+    at_most "$share" 0.001 || fail "red share $share while the simulator answers"
+    kill_simulator
+    seen=$(off_flag_within "$dir" shown "$(date +%s.%N)" 3)
+    note "OFF flag shown: $seen"
+    start_simulator "$dir" --value 450
+    seen=$(off_flag_within "$dir" gone "$(date +%s.%N)" 3)
+    note "OFF flag gone: $seen"
+    end_with Escape
+    ;;
+  simulator_stops_reading)
+    # A simulator that stops (neither reads nor answers): every pass waits for the link's
+    # own bound, yet the gauge runs on, and Escape ends it with status 0.
+    dir=$(needle_bundle)
+    frameless_ini "$dir"
+    start_simulator "$dir" --value -300
+    start_gauge "$dir"
+    expect_needle_at "$dir" -300
+    simulator=$(launched_program_pid "$SIM_PID")
+    kill -STOP "$simulator"
+    sleep 5
+    kill -0 "$GAUGE_PID" 2>/dev/null || fail "the gauge ended: $(cat "$dir/err.txt")"
+    started=$(date +%s.%N)
+    end_with Escape
+    note "Escape acted on after $(seconds_since "$started")s (a pass holds up to 21 s here)"
+    kill -CONT "$simulator"
+    ;;
+  squatted_runtime_dir)
+    # The rendezvous directory taken by someone else (wrong mode, or another owner) with
+    # a socket that never accepts: the link does not open, and the gauge does not hang.
+    for squat in "755 $(id -u)" "700 65534"; do
+      read -r mode owner <<<"$squat"
+      [ "$owner" = "$(id -u)" ] || [ "$(id -u)" -eq 0 ] || { note "another owner needs root; skipped"; continue; }
+      dir=$(needle_bundle)
+      frameless_ini "$dir"
+      export SIMLINK_RUNTIME_DIR=$dir/run
+      mkdir -m "$mode" "$SIMLINK_RUNTIME_DIR"
+      python3 - "$SIMLINK_RUNTIME_DIR/SIMLINKMAIN" <<'PY' &
+import socket, sys, time
+listener = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+listener.bind(sys.argv[1])
+listener.listen(0)
+held = []
+for _ in range(4):  # fill the queue: a blocking connect would now wait for ever
+    s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+    s.setblocking(False)
+    try: s.connect(sys.argv[1])
+    except OSError: pass
+    held.append(s)
+time.sleep(120)
+PY
+      SQUATTER_PID=$!
+      eventually test -S "$SIMLINK_RUNTIME_DIR/SIMLINKMAIN" || fail "the squatter did not listen"
+      chown "$owner" "$SIMLINK_RUNTIME_DIR"
+      start_gauge "$dir"
+      expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+      expect_needle_at "$dir" 0
+      sleep 2
+      started=$(date +%s.%N)
+      end_with Escape
+      took=$(seconds_since "$started")
+      at_most "$took" 8 || fail "Escape took ${took}s with a squatted directory ($mode, owner $owner)"
+      note "directory $mode owned by $owner: Escape after ${took}s"
+      kill "$SQUATTER_PID"
+      wait "$SQUATTER_PID" 2>/dev/null || true
+      SQUATTER_PID=
+    done
+    ;;
+  end_signals)
+    # SIGTERM, SIGINT and SIGHUP end the gauge as its close button does: status 0, the
+    # configuration file as it was, no request area left anywhere.
+    for signal in TERM INT HUP; do
+      dir=$(needle_bundle)
+      frameless_ini "$dir"
+      cp "$dir/ORVEXVari.INI" "$dir/before.INI"
+      start_simulator "$dir" --value -300
+      start_gauge "$dir"
+      expect_needle_at "$dir" -300
+      program=$(launched_program_pid "$GAUGE_PID")
+      area=SimLinkLib:IPC:$(printf '%X' "$program"):1
+      ls -l "/proc/$program/fd" | grep -qF "/memfd:$area" || fail "the gauge holds no request area $area"
+      kill -"$signal" "$program"
+      expect_exit 0
+      cmp -s "$dir/ORVEXVari.INI" "$dir/before.INI" || fail "SIG$signal changed the file: $(cat "$dir/ORVEXVari.INI")"
+      [ ! -e "/dev/shm/$area" ] || fail "SIG$signal left /dev/shm/$area"
+      note "SIG$signal: status 0, file intact, nothing left"
+      stop_simulator
+    done
+    ;;
+  window_procedure_write_fails)
+    # A move the window procedure cannot write to the file ends the program through the
+    # report with status 1 (the file's place is taken by a directory: no write succeeds).
+    dir=$(scratch_bundle "$platform")
+    printf '[WINDOW]\r\nX=100\r\nY=80\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=280\r\n' >"$dir/ORVEXVari.INI"
+    export SIMLINK_RUNTIME_DIR=$dir/run
+    mkdir -m 700 "$SIMLINK_RUNTIME_DIR"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    id=$(eventually_id)
+    sleep 1
+    rm "$dir/ORVEXVari.INI"
+    mkdir "$dir/ORVEXVari.INI"
+    xdotool windowmove "$id" 240 200
+    expect_exit 1
+    expect_contains "$dir/err.txt" "[Application Error] Exception EVarioError in module $(program_file "$platform" ORVEXVario) at "
+    expect_contains "$dir/err.txt" "Unable to write to "
+    expect_contains "$dir/err.txt" "ORVEXVari.INI."
     ;;
   same_session_file)
     # The keys session leaves the same configuration file on both platforms.

@@ -2,7 +2,7 @@
 # The simulator link between real processes: vario-simlink-probe (a minimal client of
 # the link) against the bundle's vario-simhost, natively or both under Wine.
 # Usage: simlink.sh linux|windows CASE
-source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/gauge_lib.sh"
 platform=$1
 case_name=$2
 : "${VARIO_LINUX_BUILD:=$REPO_DIR/build/linux}"
@@ -14,34 +14,14 @@ else
 fi
 [ -f "$probe_src" ] || fail "no $probe_src (run scripts/build)"
 cp "$probe_src" "$dir/"
-[ -f "$dir/$(program_file "$platform" vario-simhost)" ] || fail "the $platform bundle has no vario-simhost"
 # This run's own rendezvous directory, so that parallel runs never meet.
 export SIMLINK_RUNTIME_DIR=$dir/run
 mkdir -m 700 "$SIMLINK_RUNTIME_DIR"
 
-host=$dir/host.txt
+host=$dir/sim.txt
 probe=$dir/probe.txt
-host_pid=
-stop_host() {
-  if [ -n "$host_pid" ] && kill -0 "$host_pid" 2>/dev/null; then
-    pkill -TERM -P "$host_pid" 2>/dev/null || true  # the timeout wrapper ends the host
-    wait "$host_pid" 2>/dev/null || true
-  fi
-  host_pid=
-}
-trap 'stop_host; cleanup_scratch' EXIT
-
-start_host() {  # start_host ARGS...: starts vario-simhost and waits until it answers
-  : >"$host"
-  RUN_TIMEOUT=${HOST_TIMEOUT:-90} run_in "$dir" "$platform" vario-simhost --trace "$@" >"$host" 2>&1 &
-  host_pid=$!
-  for _ in $(seq 300); do
-    grep -q "ready" "$host" && return 0
-    kill -0 "$host_pid" 2>/dev/null || fail "vario-simhost ended: $(cat "$host")"
-    sleep 0.1
-  done
-  fail "vario-simhost not ready: $(cat "$host")"
-}
+trap 'stop_simulator; cleanup_scratch' EXIT
+start_host() { start_simulator "$dir" "$@"; }  # start_host ARGS...: until it answers
 
 probe_status=0
 run_probe() {  # Windows programs end their lines with CR LF
@@ -52,8 +32,8 @@ run_probe() {  # Windows programs end their lines with CR LF
 
 wait_host_end() {  # the host quits by itself after its --exchanges
   for _ in $(seq 300); do
-    if ! kill -0 "$host_pid" 2>/dev/null; then
-      host_pid=
+    if ! kill -0 "$SIM_PID" 2>/dev/null; then
+      SIM_PID=
       sed -i 's/\r$//' "$host"
       return 0
     fi
@@ -101,13 +81,17 @@ case "$case_name" in
     expect_contains "$probe" "open: result 13 "
     ;;
   vanished)
-    # The simulator goes away after the link was opened: failed sends, no crash.
+    # The simulator goes away after the link was opened: the exchange that finds its
+    # window gone fails and closes the link, so the next read answers "not open" at once.
+    # (Reads half a second apart: a window whose process is still ending may fail the
+    # send in other ways, which counts as an exchange that failed, not a window gone.)
     start_host --value 42 --exchanges 2
-    run_probe --reads 3
+    run_probe --reads 3 --interval-ms 500
     [ "$probe_status" -eq 1 ] || fail "probe exit $probe_status, expected 1: $(cat "$probe")"
     expect_contains "$probe" "open: result 0 "
     expect_contains "$probe" "read: result 0 value 42"
-    [ "$(grep -c '^read: result 12 value 12345$' "$probe")" -eq 2 ] || fail "expected two failed reads: $(cat "$probe")"
+    [ "$(grep -c '^read: result 12 value 12345$' "$probe")" -eq 1 ] || fail "expected one failed exchange: $(cat "$probe")"
+    [ "$(grep -c '^read: result 9 value 12345$' "$probe")" -eq 1 ] || fail "expected the link closed after it: $(cat "$probe")"
     ;;
   no_simulator)
     run_probe --reads 1
@@ -124,18 +108,22 @@ case "$case_name" in
     [ "$elapsed" -ge 20 ] || fail "gave up after ${elapsed}s, expected about 21 s"
     ;;
   private_area)
-    # The request area is this user's alone while the link is open.
+    # The request area is an anonymous memory file of the client: no name in /dev/shm
+    # to squat while the link is open, and nothing left behind after.
     start_host --delay-ms 1500 --exchanges 1
     (cd "$dir" && exec ./vario-simlink-probe >"$probe" 2>&1) &
     probe_pid=$!
-    area=/dev/shm/SimLinkLib:IPC:$(printf '%X' "$probe_pid"):1
-    for _ in $(seq 30); do [ -e "$area" ] && break; sleep 0.1; done
-    [ -e "$area" ] || fail "no shared memory $area"
-    mode=$(stat -c '%a %u' "$area")
-    [ "$mode" = "600 $(id -u)" ] || fail "$area has mode/owner $mode"
+    name=SimLinkLib:IPC:$(printf '%X' "$probe_pid"):1
+    held=
+    for _ in $(seq 30); do
+      held=$(ls -l "/proc/$probe_pid/fd" 2>/dev/null | grep -F "/memfd:$name") && break
+      sleep 0.1
+    done
+    [ -n "$held" ] || fail "the probe holds no memory file $name"
+    [ ! -e "/dev/shm/$name" ] || fail "/dev/shm/$name exists"
     wait "$probe_pid" || true
     expect_contains "$probe" "open: result 0 "
-    [ ! -e "$area" ] || fail "$area left behind"
+    [ ! -e "/dev/shm/$name" ] || fail "/dev/shm/$name left behind"
     ;;
   other_user)
     # An add-on of another user cannot answer for the simulator.
@@ -147,7 +135,7 @@ case "$case_name" in
     chmod 700 "$other"
     export SIMLINK_RUNTIME_DIR=$other
     (cd "$other" && exec timeout 60 setpriv --reuid=65534 --regid=65534 --clear-groups ./vario-simhost --trace >"$host" 2>&1) &
-    host_pid=$!
+    SIM_PID=$!
     for _ in $(seq 50); do grep -q ready "$host" && break; sleep 0.1; done
     expect_contains "$host" "ready"
     run_probe

@@ -1,11 +1,12 @@
-// Link-time stand-ins for the gauge window, frame drawing, window system and network
-// client, driven by FakeWorld.
+// Link-time stand-ins for the gauge window, frame drawing, window system, network client
+// and simulator link, and the loop's clock, driven by FakeWorld.
 #include "fake_gauge.h"
 
 #include "config/settings.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
+#include "simlink/simlink_user.h"
 
 namespace {
 constexpr const char* kTitleNotConnected = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
@@ -34,6 +35,9 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
         NetClient = std::make_unique<TLxTcpBlockClient>();
         NetClient->Connect();
         if (!NetClient->IsConnected()) World.titles.push_back(kTitleNotConnected);
+    } else {
+        uint32_t result = 0;
+        IpcOpen(0, result);
     }
     return true;
 }
@@ -48,6 +52,7 @@ void DestroyGaugeWindow() {
 bool RenderSimulatorFrame() {
     World.events.push_back("frame");
     ++World.frames;
+    World.now_ms += World.frame_ms;
     if (World.on_frame) World.on_frame(World.frames);
     return World.frame_result;
 }
@@ -97,3 +102,16 @@ bool TLxTcpBlockClient::Connect() {
 }
 void TLxTcpBlockClient::SetErrorHandler(ErrorHandler) {}
 TLxTcpBlockClient::ErrorHandler TLxTcpBlockClient::GetErrorHandler() { return {}; }
+
+// The link as the loop sees it: an attempt opens it exactly when the add-on is there.
+bool IpcIsOpen() { return World.link_open; }
+bool IpcOpen(uint32_t requested_sim_version, uint32_t& result) {
+    World.link_open_attempts_ms.push_back(World.now_ms);
+    if (World.link_open) {
+        result = ResultAlreadyOpen;
+        return false;
+    }
+    World.link_open = World.add_on_present;
+    result = World.link_open ? ResultOk : ResultNoWindow;
+    return requested_sim_version == 0 && World.link_open;
+}

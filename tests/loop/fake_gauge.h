@@ -1,12 +1,14 @@
-// A scripted stand-in for the gauge window, the frame drawing, the window system and
-// the network client, recording what the main loop asks of them.
+// A scripted stand-in for the gauge window, the frame drawing, the window system, the
+// network client, the simulator link and the clock, recording what the main loop asks.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/window.h"
 
 // A message only this stand-in knows: its wparam is a bit set of keys (see KeyBit)
@@ -38,6 +40,13 @@ struct FakeWorld {
     bool client_connected = false;
     // Called after each frame with the number of frames so far; a test queues keys here.
     std::function<void(int frames)> on_frame;
+    // The simulator link: the add-on is there or not; the link open or closed. Every
+    // attempt to open it (the scene's at creation, the loop's) is recorded with its time.
+    bool add_on_present = true;
+    bool link_open = false;
+    std::vector<int64_t> link_open_attempts_ms;
+    int64_t now_ms = 0;    // what the loop's clock says; tests move it on
+    int64_t frame_ms = 0;  // how far the clock moves during a frame
     std::function<void(int swaps)> on_swap;
 
     void Key(int vk) { queue.push_back({nullptr, platform::kWmKeyDown, static_cast<uintptr_t>(vk), 0}); }
@@ -45,5 +54,10 @@ struct FakeWorld {
 };
 
 inline FakeWorld World;
+
+// The loop's clock, reading World.now_ms.
+struct FakeClock : platform::IMonotonicClock {
+    int64_t NowMilliseconds() override { return World.now_ms; }
+};
 
 void ResetFakeWorld();

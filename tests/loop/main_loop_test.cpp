@@ -1,5 +1,5 @@
-// The main loop's pass order, adjustment keys, re-creation and reconnection, against
-// a scripted window system (fake_gauge.cpp).
+// The main loop's pass order, adjustment keys, re-creation, reconnection and reopening
+// of the simulator link, against a scripted window system and clock (fake_gauge.cpp).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -25,6 +25,7 @@ constexpr const char* kConnected = "ZEVRA VARIO - Freeware [NETWORK]";
 class MainLoop : public testing::Test {
 protected:
     TempWorkingDirectory dir;
+    FakeClock clock;
 
     void SetUp() override {
         ResetFakeWorld();
@@ -48,7 +49,7 @@ TEST_F(MainLoop, DrawsOnlyWhenNoMessageWasTakenAndEndsOnEscape) {
     Configure("[WINDOW]\nX=10\nY=20\n[WINSIZE]\nWIDTH=300\nHEIGHT=250\n");
     World.Message(0x0200);
     World.on_frame = [](int frames) { if (frames == 3) World.Key(kVkEscape); };
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_THAT(World.events, ElementsAre("create", "frame", "swap", "frame", "swap", "frame", "swap", "destroy"));
     ASSERT_EQ(World.creations.size(), 1u);
     const WindowCreation& first = World.creations[0];
@@ -64,32 +65,32 @@ TEST_F(MainLoop, DrawsOnlyWhenNoMessageWasTakenAndEndsOnEscape) {
 
 TEST_F(MainLoop, CloseEndsInThePassThatTakesTheQuitMessageAndReleasesOnce) {
     World.Message(kWmClose);
-    EXPECT_EQ(RunMainLoop(), 0);
+    EXPECT_EQ(RunMainLoop(clock), 0);
     EXPECT_EQ(World.destroys, 1);
     EXPECT_EQ(World.frames, 0);
 }
 
 TEST_F(MainLoop, ReturnsTheQuitMessageParameter) {
     World.Message(kWmQuit, 7);
-    EXPECT_EQ(RunMainLoop(), 7);
+    EXPECT_EQ(RunMainLoop(clock), 7);
 }
 
 TEST_F(MainLoop, MinimisedWindowSwapsWithoutDrawing) {
     WindowActive = false;
     World.on_swap = [](int swaps) { if (swaps == 3) World.Key(kVkEscape); };
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_THAT(World.events, ElementsAre("create", "swap", "swap", "swap", "destroy"));
 }
 
 TEST_F(MainLoop, FailedFrameEndsTheLoopWithoutSwapping) {
     World.frame_result = false;
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_THAT(World.events, ElementsAre("create", "frame", "destroy"));
 }
 
 TEST_F(MainLoop, FirstWindowFailingReturnsAtOnce) {
     World.fail_creation_number = 1;
-    EXPECT_EQ(RunMainLoop(), 0);
+    EXPECT_EQ(RunMainLoop(clock), 0);
     EXPECT_THAT(World.events, ElementsAre("create"));
 }
 
@@ -110,7 +111,7 @@ TEST_F(MainLoop, AdjustmentModesFollowTheirKeys) {
         PositionMode = SizeMode = false;
         for (int vk : c.keys) World.Key(vk);
         World.Key(kVkEscape);
-        RunMainLoop();
+        RunMainLoop(clock);
         EXPECT_EQ(PositionMode, c.position) << c.keys.size() << " keys, first " << c.keys[0];
         EXPECT_EQ(SizeMode, c.size) << c.keys.size() << " keys, first " << c.keys[0];
     }
@@ -120,7 +121,7 @@ TEST_F(MainLoop, FrameKeyRebuildsWithTheFileSizeAndInvertedFrameAndWritesNothing
     Configure("[WINSIZE]\nWIDTH=300\nHEIGHT=200\n");
     Settings.WindowWidth = 999;  // the file, not Settings, gives the new size
     KeysThenEscape({kVkF12});
-    RunMainLoop();
+    RunMainLoop(clock);
     ASSERT_EQ(World.creations.size(), 2u);
     EXPECT_EQ(World.creations[1].width, 300);
     EXPECT_EQ(World.creations[1].height, 200);
@@ -133,7 +134,7 @@ TEST_F(MainLoop, FrameKeyRebuildsWithTheFileSizeAndInvertedFrameAndWritesNothing
 
 TEST_F(MainLoop, ArrowsDoNothingOutsideTheModesAndKeepTheirMarks) {
     KeysThenEscape({kVkLeft, kVkDown});
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_EQ(World.creations.size(), 1u);
     EXPECT_TRUE(KeyState[kVkLeft]);
     EXPECT_TRUE(KeyState[kVkDown]);
@@ -143,7 +144,7 @@ TEST_F(MainLoop, ArrowsDoNothingOutsideTheModesAndKeepTheirMarks) {
 TEST_F(MainLoop, HeldArrowsActInThePassOfTheModeKeyRightBeforeUp) {
     Configure("[WINDOW]\nX=100\nY=50\n");
     KeysThenEscape({kVkUp, kVkRight, kVkF11});
-    RunMainLoop();
+    RunMainLoop(clock);
     ASSERT_EQ(World.creations.size(), 3u);
     EXPECT_EQ(World.creations[1].left, 101);
     EXPECT_EQ(World.creations[1].top, 50);
@@ -160,7 +161,7 @@ TEST_F(MainLoop, PositionStepsStartFromTheFile) {
     Configure("[WINDOW]\nX= 7 \nY=0\n");
     Settings.WindowLeft = 500;
     KeysThenEscape({kVkF11, kVkLeft, kVkDown});
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_EQ(Ini("WINDOW", "X"), "6");
     EXPECT_EQ(Ini("WINDOW", "Y"), "1");
     EXPECT_EQ(World.creations.back().left, 6);
@@ -170,7 +171,7 @@ TEST_F(MainLoop, PositionStepsStartFromTheFile) {
 TEST_F(MainLoop, SizeStepsDriveWidthToZeroAndBelow) {
     Configure("[WINSIZE]\nWIDTH=2\nHEIGHT=10\n");
     KeysThenEscape({kVkF9, kVkLeft, kVkLeft, kVkLeft, kVkUp, kVkDown, kVkRight});
-    RunMainLoop();
+    RunMainLoop(clock);
     std::vector<int> widths, heights;
     for (const WindowCreation& c : World.creations) {
         widths.push_back(c.width);
@@ -186,7 +187,7 @@ TEST_F(MainLoop, EscapeWithAnArrowMarkedStillMovesOnce) {
     Configure("[WINDOW]\nX=0\nY=0\n");
     World.Key(kVkF11);
     World.Message(kFakeMarkKeys, KeyBit(kVkEscape) | KeyBit(kVkRight));
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_EQ(Ini("WINDOW", "X"), "1");
     EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create", "destroy"));
 }
@@ -195,7 +196,7 @@ TEST_F(MainLoop, FailedRecreationEndsTheLoop) {
     World.fail_creation_number = 2;
     World.Key(kVkF12);
     World.Key(kVkF11);  // never reached
-    EXPECT_EQ(RunMainLoop(), 0);
+    EXPECT_EQ(RunMainLoop(clock), 0);
     EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create"));
     EXPECT_FALSE(PositionMode);
 }
@@ -205,11 +206,37 @@ TEST_F(MainLoop, BadCoordinateInTheFileRaises) {
     dir.Write("ORVEXVari.INI", "[WINDOW]\nX=left\n");
     KeysThenEscape({kVkF11, kVkRight});
     try {
-        RunMainLoop();
+        RunMainLoop(clock);
         FAIL() << "the bad X was taken";
     } catch (const EVarioError& error) {
         EXPECT_STREQ(error.what(), "'left' is not a valid integer value");
     }
+}
+
+// The add-on missing at start, back after 3.2 s, gone again at 6 s: one attempt a
+// second while the link is closed, none while it is open.
+TEST_F(MainLoop, SimulatorLinkIsOpenedAgainOnceASecondWhileClosed) {
+    World.add_on_present = false;
+    World.frame_ms = 20;
+    World.on_frame = [](int frames) {
+        if (frames == 160) World.add_on_present = true;
+        if (frames == 300) World.add_on_present = World.link_open = false;
+        if (frames == 390) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    EXPECT_THAT(World.link_open_attempts_ms, ElementsAre(0, 1000, 2000, 3000, 4000, 6000, 7000));
+    EXPECT_FALSE(World.link_open);
+}
+
+TEST_F(MainLoop, LinkAttemptsWaitForTheClockNotForPasses) {
+    World.add_on_present = false;
+    World.on_frame = [](int frames) {
+        if (frames == 500) World.now_ms = 999;
+        if (frames == 1000) World.now_ms = 1000;
+        if (frames == 1001) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    EXPECT_THAT(World.link_open_attempts_ms, ElementsAre(0, 1000));
 }
 
 TEST_F(MainLoop, NetworkTitlesWhileTheServerIsDownThenUp) {
@@ -218,16 +245,17 @@ TEST_F(MainLoop, NetworkTitlesWhileTheServerIsDownThenUp) {
         if (frames == 2) World.server_up = true;
         if (frames == 4) World.Key(kVkEscape);
     };
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_THAT(World.titles, ElementsAre(kNetwork, kNotConnected, kConnecting, kConnecting, kConnected));
     EXPECT_EQ(World.connect_attempts, 3);  // the scene's, then one per pass until up
+    EXPECT_TRUE(World.link_open_attempts_ms.empty()) << "network mode never opens the simulator link";
 }
 
 TEST_F(MainLoop, NetworkTitleStaysWhileTheConnectionHolds) {
     Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
     World.server_up = true;
     World.on_frame = [](int frames) { if (frames == 3) World.Key(kVkEscape); };
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_THAT(World.titles, ElementsAre(kNetwork));
     EXPECT_EQ(World.connect_attempts, 1);
 }
@@ -235,7 +263,7 @@ TEST_F(MainLoop, NetworkTitleStaysWhileTheConnectionHolds) {
 TEST_F(MainLoop, EscapeWithoutConnectionMakesALastAttempt) {
     Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
     World.Key(kVkEscape);
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_EQ(World.connect_attempts, 2);
     EXPECT_EQ(World.titles.back(), kConnecting);
 }
@@ -244,7 +272,7 @@ TEST_F(MainLoop, NetworkRebuildMakesANewClientAndRetitles) {
     Configure("[LAN]\nUSELAN=Y\nORVEXSERVER=127.0.0.1\nORVEXPORT=8000\n");
     World.server_up = true;
     KeysThenEscape({kVkF12});
-    RunMainLoop();
+    RunMainLoop(clock);
     EXPECT_THAT(World.titles, ElementsAre(kNetwork, kNetwork));
     EXPECT_EQ(World.connect_attempts, 2);
 }

@@ -413,7 +413,7 @@ TEST_F(SimLinkTest, SendIsTriedTenTimesWithSleeps) {
     };
     const Case cases[] = {
         {-1, 0, ResultTimedOut, 10, 10},
-        {-1, 1400, ResultSendFailed, 10, 10},
+        {-1, 5, ResultSendFailed, 10, 10},
         {9, 0, ResultOk, 10, 9},
         {2, 5, ResultOk, 3, 2},
     };
@@ -437,6 +437,35 @@ TEST_F(SimLinkTest, SendIsTriedTenTimesWithSleeps) {
         IpcClose();
         fake.failing_sends = 0;
     }
+}
+
+// The add-on's window is gone: one quick attempt, no sleep, and the link is closed, so
+// that the next frames cost nothing and the main loop can open the link again.
+TEST_F(SimLinkTest, GoneWindowClosesTheLinkAtOnce) {
+    Open();
+    fake.failing_sends = -1;
+    fake.send_error = platform::kErrorInvalidWindowHandle;
+    int16_t value = -1;
+    uint32_t result = 99;
+    ASSERT_TRUE(IpcRead(kVerticalSpeedOffset, 2, &value, result));
+    EXPECT_FALSE(IpcProcess(result));
+    EXPECT_EQ(result, ResultSendFailed);
+    EXPECT_EQ(fake.send_calls, 1);
+    EXPECT_EQ(fake.sleeps, 0);
+    EXPECT_EQ(value, -1);
+    EXPECT_FALSE(IpcIsOpen());
+    ExpectReleased();
+
+    // The next frame's read answers 9 at once; the add-on back, the link opens again.
+    EXPECT_FALSE(IpcRead(kVerticalSpeedOffset, 2, &value, result));
+    EXPECT_EQ(result, ResultNotOpen);
+    fake.failing_sends = 0;
+    fake.space[0x0842] = 7;
+    Open();
+    EXPECT_TRUE(IpcIsOpen());
+    ASSERT_TRUE(IpcRead(kVerticalSpeedOffset, 2, &value, result));
+    ASSERT_TRUE(IpcProcess(result));
+    EXPECT_EQ(value, 7);
 }
 
 TEST_F(SimLinkTest, ReplyOtherThanOneIsRejected) {
