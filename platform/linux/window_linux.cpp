@@ -4,7 +4,6 @@
 #include <SDL_syswm.h>  // with X11/Xlib.h, to ask whether a window manager runs
 
 #include <algorithm>
-#include <vector>
 
 #include "platform/linux/linux_internal.h"
 #include "platform/linux/window_linux_internal.h"
@@ -83,19 +82,16 @@ bool Placed(SDL_Window* window, const ClientPlacement& client) {
     return x == client.x && y == client.y && width == client.width && height == client.height;
 }
 
-// Takes SDL's pending moves and sizes of the window out of its queue: the first showing
-// reports the placement itself.
+// Takes SDL's pending moves and sizes of the window out of its queue, the other events
+// staying in their order: the first showing reports the placement itself.
+int KeepAllButPlacementOf(void* window_id, SDL_Event* event) {
+    if (event->type != SDL_WINDOWEVENT || event->window.windowID != *static_cast<Uint32*>(window_id)) return 1;
+    const Uint8 kind = event->window.event;
+    return kind != SDL_WINDOWEVENT_MOVED && kind != SDL_WINDOWEVENT_RESIZED && kind != SDL_WINDOWEVENT_SIZE_CHANGED;
+}
 void DropPlacementReports(SDL_Window* window) {
-    const Uint32 id = SDL_GetWindowID(window);
-    std::vector<SDL_Event> kept;
-    SDL_Event event;
-    while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
-        const bool placement = event.window.windowID == id &&
-                               (event.window.event == SDL_WINDOWEVENT_MOVED || event.window.event == SDL_WINDOWEVENT_RESIZED ||
-                                event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED);
-        if (!placement) kept.push_back(event);
-    }
-    if (!kept.empty()) SDL_PeepEvents(kept.data(), static_cast<int>(kept.size()), SDL_ADDEVENT, 0, 0);
+    Uint32 id = SDL_GetWindowID(window);
+    SDL_FilterEvents(KeepAllButPlacementOf, &id);
 }
 
 }  // namespace
