@@ -26,4 +26,8 @@ std::string EnvironmentValue(const char* name);
 
 [[noreturn]] void ExitProcess(int status);
 
+// Keeps SIGINT, SIGTERM and SIGHUP away from the calling thread (a helper thread), so
+// that they reach the main thread's waits. Nothing on Windows.
+void BlockStopSignalsInThisThread();
+
 }  // namespace platform

@@ -179,7 +179,9 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
                 uint8_t* area = client.FindArea(header.wparam, packet + sizeof header, name_bytes);
                 reply.reply = handler.OnIpcMessage(area, area ? kAreaBytes : 0);
             }
-            send(fd, &reply, sizeof reply, MSG_NOSIGNAL);
+            // Never waits: a client that does not take its replies is dropped, not waited for.
+            if (send(fd, &reply, sizeof reply, MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(sizeof reply))
+                gone.push_back(i);
             if (header.message == registered) stop = handler.ShouldStop();
         }
         for (auto index = gone.rbegin(); index != gone.rend(); ++index) {
