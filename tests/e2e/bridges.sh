@@ -89,10 +89,20 @@ case "$case_name" in
     expect_reply "$DATA_PORT" 152 12
     expect_line "$dir/standin.txt" "subscribe 30 Hz index 1 sim/cockpit2/gauges/indicators/vvi_fpm_pilot from 127.0.0.1:" 1
     expect_line "$dir/server.txt" "xplane 127.0.0.1:$STANDIN_PORT: live" 1
-    # The simulator goes away: within 2 s and a bit the server closes at each request.
+    # The simulator goes away: after 2 s a connected client is closed at its next request,
+    # and new connections are refused.
+    exec {kept}<>"/dev/tcp/127.0.0.1/$DATA_PORT"
+    printf '2114,2,4\0' >&$kept
+    IFS= read -r -d '' -t 3 reply <&$kept && [ "$reply" = 152 ] || fail "no reply on the kept connection: '$reply'"
     stop_standin
-    expect_reply "$DATA_PORT" closed 4
-    expect_line "$dir/server.txt" "xplane 127.0.0.1:$STANDIN_PORT: no data for 2 s, retrying" 1
+    expect_line "$dir/server.txt" "xplane 127.0.0.1:$STANDIN_PORT: no data for 2 s, retrying" 4
+    printf '2114,2,4\0' >&$kept
+    status=0
+    IFS= read -r -d '' -t 3 reply <&$kept || status=$?
+    [ "$status" -ne 0 ] && [ "$status" -le 128 ] && [ -z "$reply" ] ||
+      fail "the kept connection was not closed at its request (read status $status, '$reply')"
+    exec {kept}>&-
+    expect_reply "$DATA_PORT" refused 2
     # It comes back (knowing nothing of the old subscription): values within 3 s.
     port=$STANDIN_PORT
     : >"$dir/standin.txt"

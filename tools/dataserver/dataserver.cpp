@@ -53,7 +53,7 @@ const char* const kHelp =
     "The line \"listening on port N\" is printed once the server accepts connections.\n"
     "A client whose request runs past 4096 bytes without a NUL, or that does not read its\n"
     "replies, is disconnected. While a simulator source is stale, each client's connection\n"
-    "is closed at its next request.\n";
+    "is closed at its next request and no new connection is taken.\n";
 
 struct Options {
     uint16_t port = 8000;
@@ -180,17 +180,27 @@ public:
     Server(const Options& options, ValueFeed& feed)
         : options_(options), feed_(feed), start_(FeedClock::now()) {}
 
-    // Serves until told to stop; closes every connection then.
-    void Run(platform::SocketHandle listener) {
+    // Serves until told to stop; closes every connection then. While the feed is stale
+    // the server does not listen either: a gauge then stays at its connecting state
+    // instead of connecting only to be closed at its first request.
+    void Run(platform::SocketHandle listener, uint16_t port) {
         while (!stop_requested) {
+            bool live = options_.raw_reply || feed_.Read(Seconds()).live;
+            if (!live && listener != platform::kNoSocket) {
+                platform::CloseSocket(listener);
+                listener = platform::kNoSocket;
+            } else if (live && listener == platform::kNoSocket) {
+                listener = Listen(options_.bind_address_net, port);
+            }
             std::vector<platform::SocketWait> waits(1 + clients_.size());
             waits[0].handle = listener;
-            waits[0].want_read = true;
+            waits[0].want_read = listener != platform::kNoSocket;
             for (size_t i = 0; i < clients_.size(); ++i) {
                 waits[i + 1].handle = clients_[i].handle;
                 waits[i + 1].want_read = true;
             }
-            platform::WaitSocketsReady(waits.data(), waits.size(), WaitMicroseconds());
+            size_t first = listener != platform::kNoSocket ? 0 : 1;
+            platform::WaitSocketsReady(waits.data() + first, waits.size() - first, WaitMicroseconds());
             if (waits[0].readable) AcceptWaiting(listener);
             for (size_t i = 0; i < clients_.size() && i + 1 < waits.size(); ++i)
                 if (waits[i + 1].readable) ReadRequests(clients_[i]);
@@ -204,9 +214,22 @@ public:
         }
         for (Client& client : clients_) platform::CloseSocket(client.handle);
         clients_.clear();
+        if (listener != platform::kNoSocket) platform::CloseSocket(listener);
+    }
+
+    // A non-blocking listening socket, or kNoSocket.
+    static platform::SocketHandle Listen(uint32_t address_net, uint16_t port) {
+        platform::SocketHandle listener = platform::ListenTcp(address_net, port, 16);
+        if (listener != platform::kNoSocket && platform::SetSocketNonBlocking(listener) != 0) {
+            platform::CloseSocket(listener);
+            return platform::kNoSocket;
+        }
+        return listener;
     }
 
 private:
+    double Seconds() const { return std::chrono::duration<double>(FeedClock::now() - start_).count(); }
+
     // Until the next reply part is due; a tenth of a second at most, to see a stop soon.
     int64_t WaitMicroseconds() const {
         auto wait = std::chrono::microseconds(100000);
@@ -265,8 +288,7 @@ private:
         if (options_.raw_reply) {
             reply = *options_.raw_reply;
         } else {
-            double seconds = std::chrono::duration<double>(FeedClock::now() - start_).count();
-            FeedReading reading = feed_.Read(seconds);
+            FeedReading reading = feed_.Read(Seconds());
             // No data: the client is told by losing its connection, never by an old value.
             if (!reading.live) {
                 client.drop = true;
@@ -328,8 +350,8 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, RequestStop);
     std::signal(SIGTERM, RequestStop);
     SleepSeconds(options.listen_delay_s);
-    platform::SocketHandle listener = platform::ListenTcp(options.bind_address_net, options.port, 16);
-    if (listener == platform::kNoSocket || platform::SetSocketNonBlocking(listener) != 0) {
+    platform::SocketHandle listener = Server::Listen(options.bind_address_net, options.port);
+    if (listener == platform::kNoSocket) {
         std::fprintf(stderr, "vario-dataserver: cannot listen on port %u (socket error %d)\n",
                      static_cast<unsigned>(options.port), platform::LastSocketError());
         return 1;
@@ -350,8 +372,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     Server server(options, *feed);
-    server.Run(listener);
+    server.Run(listener, port);
     feed->Stop();  // cancels a simulator subscription
-    platform::CloseSocket(listener);
     return 0;
 }
