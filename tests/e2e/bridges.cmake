@@ -3,3 +3,7 @@
 foreach(case xplane_dataserver xplane_simhost dataserver_many_clients)
   vario_e2e_test(e2e.bridges.${case} "e2e" bridges.sh ${case})
 endforeach()
+
+# Against a real FlightGear (scripts/install-flightgear): one fgfs for the three gauges.
+vario_e2e_test(e2e.flightgear "e2e;slow;flightgear;wine" flightgear.sh $<TARGET_FILE:vario-gauge-probe>)
+set_tests_properties(e2e.flightgear PROPERTIES TIMEOUT 1800)

@@ -9,14 +9,6 @@ case_name=$2
 native_probe=$3
 export ORVEX_DIALOGS=stderr
 
-# A scratch bundle whose dial is black, so that a screenshot shows the needle alone.
-needle_bundle() {
-  local dir
-  dir=$(scratch_bundle "$platform")
-  convert -size 512x512 xc:black -type TrueColor "BMP3:$dir/vario.txr"
-  echo "$dir"
-}
-
 # start_gauge DIR: ORVEXVario in the background (GAUGE_PID); its standard error in DIR/err.txt.
 start_gauge() {
   RUN_TIMEOUT=240 run_in "$1" "$platform" ORVEXVario >"$1/out.txt" 2>"$1/err.txt" &
@@ -68,8 +60,7 @@ expect_title() {  # expect_title TEXT: within thirty seconds
 needle_now() {
   local id
   id=$(gauge_id) && [ -n "$id" ] || return 1
-  import -window "$id" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
-  measure "$1/shot.ppm" --black-dial | figure needle
+  window_needle "$1" "$id"
 }
 # expect_needle_at DIR RAW: within twenty seconds the needle shows the raw value.
 expect_needle_at() {
@@ -116,11 +107,6 @@ expect_ini() {  # expect_ini DIR KEY VALUE: within ten seconds
 }
 ini_is() { [ "$(ini_value "$1" "$2")" = "$3" ]; }
 
-# Frameless and square, so that a screenshot of the window is the gauge alone.
-frameless_ini() {  # frameless_ini DIR [LAN LINES]
-  printf '[WINDOW]\r\nX=520\r\nY=0\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=300\r\n[WINBORDER]\r\nACTIVE=N\r\n%s' "${2:-}" >"$1/ORVEXVari.INI"
-}
-network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$1"; }
 
 # Every case but the file comparison runs on the private display with a window manager,
 # one at a time: Wine takes keys only from the X focus, and on the shared display other
