@@ -1,6 +1,6 @@
 # The tools as bridges from simulators (the X-Plane stand-in) and the data server's many
 # clients, natively.
-foreach(case xplane_dataserver xplane_simhost dataserver_many_clients)
+foreach(case xplane_dataserver xplane_simhost dataserver_many_clients simhost_client_never_reads)
   vario_e2e_test(e2e.bridges.${case} "e2e" bridges.sh ${case})
 endforeach()
 

@@ -175,6 +175,25 @@ case "$case_name" in
     [ "$rss_after" -lt $((rss_before + 16384)) ] || fail "the server grew from $rss_before kB to $rss_after kB"
     exec {silent}>&- {halfway}>&- {unread}>&- {steady}>&- {long}>&-
     ;;
+  simhost_client_never_reads)
+    # A client that keeps sending and never reads its replies is dropped; meanwhile and
+    # afterwards the simulator answers another client at once.
+    start_simulator "$dir" --value 42
+    stuck=$VARIO_LINUX_BUILD/tests/simlink_stuck_client/vario-simlink-stuck-client
+    [ -x "$stuck" ] || fail "no $stuck (run scripts/build)"
+    timeout 60 "$stuck" 6 >"$dir/stuck.txt" 2>&1 &
+    stuck_pid=$!
+    CLIENT_PIDS+=("$stuck_pid")
+    for i in $(seq 5); do
+      got=$(probe_read)
+      [ "$got" = "read: result 0 value 42" ] || fail "read $i beside the client that never reads: '$got'"
+      sleep 0.5
+    done
+    wait "$stuck_pid" || fail "the stuck client failed: $(cat "$dir/stuck.txt")"
+    expect_contains "$dir/stuck.txt" "dropped by the add-on"
+    note "$(cat "$dir/stuck.txt")"
+    expect_probe "read: result 0 value 42" 2
+    ;;
   *) fail "unknown case $case_name" ;;
 esac
 note "bridges $case_name: ok"
