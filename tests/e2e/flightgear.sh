@@ -69,15 +69,24 @@ start_flightgear() {
     --disable-real-weather-fetch --disable-terrasync --geometry=320x240 --timeofday=noon \
     --prop:/sim/frame-rate-throttle-hz=15 >>"$work/fgfs.log" 2>&1 &
   FG_PID=$!
-  for _ in $(seq 600); do
+  # FlightGear listens long before it serves: one connection waits in its queue (a new
+  # one each second would fill the queue, and connecting would then hang).
+  FG_FD=
+  while [ $((SECONDS - started)) -lt 900 ]; do
     kill -0 "$FG_PID" 2>/dev/null || fail "fgfs ended: $(tail -n 20 "$work/fgfs.log")"
-    if fg_connect 2>/dev/null && [ -n "$(fg_fps)" ]; then
+    if [ -z "$FG_FD" ] && ! fg_connect 2>/dev/null; then
+      sleep 1
+      continue
+    fi
+    fg_read 5
+    if [ -n "$FG_VALUE" ]; then
+      fg_connect  # afresh, without the questions queued while it loaded
       note "FlightGear answers on port $fg_port after $((SECONDS - started)) s"
       return 0
     fi
-    sleep 1
+    [ "$FG_READ_STATUS" -gt 128 ] || { exec {FG_FD}>&-; FG_FD=; sleep 1; }  # closed: connect again
   done
-  fail "FlightGear's property server did not answer within 10 minutes: $(tail -n 20 "$work/fgfs.log")"
+  fail "FlightGear's property server did not answer within 15 minutes: $(tail -n 20 "$work/fgfs.log")"
 }
 
 # One connection of the test's own to the property server, in data mode.
@@ -88,13 +97,19 @@ fg_connect() {
   exec {FG_FD}<>"/dev/tcp/127.0.0.1/$fg_port" || { FG_FD=; return 1; }
   printf 'data\r\n' >&$FG_FD
 }
-# fg_fps: the vertical speed now, feet per second, climb positive; empty when none came.
-fg_fps() {
+# fg_read [WAIT]: the vertical speed now into FG_VALUE, feet per second, climb positive;
+# empty when none came within WAIT seconds (default 15), FG_READ_STATUS telling why
+# (above 128: the wait ran out). fg_fps prints it.
+FG_VALUE=
+FG_READ_STATUS=0
+fg_read() {
   local line=
-  printf 'get /velocities/vertical-speed-fps\r\n' >&$FG_FD 2>/dev/null || return 0
-  IFS= read -r -t 15 line <&$FG_FD || true
-  echo "${line%$'\r'}"
+  FG_READ_STATUS=0
+  printf 'get /velocities/vertical-speed-fps\r\n' >&$FG_FD 2>/dev/null || FG_READ_STATUS=1
+  [ "$FG_READ_STATUS" -ne 0 ] || IFS= read -r -t "${1:-15}" line <&$FG_FD || FG_READ_STATUS=$?
+  FG_VALUE=${line%$'\r'}
 }
+fg_fps() { fg_read "$@"; echo "$FG_VALUE"; }
 # raw_of FPS: the bridges' raw value, metres per minute descent positive, rounded.
 raw_of() { awk -v fps="$1" 'BEGIN { v = -fps * 60 / 3.28084; printf "%d\n", (v < 0 ? v - 0.5 : v + 0.5) }'; }
 

@@ -325,12 +325,15 @@ TEST(SimulatorFeeds, FlightGearFeedLeavesAStallingServerAndConnectsAgain) {
     server.Read(1000ms);
     ASSERT_TRUE(server.Send("3\r\n"));
     ASSERT_TRUE(Within(1000ms, [&] { return feed.Read(0).live; }));
-    // Silent from here: stale after 2 s, told once, and a new connection follows.
+    // Silent from here: stale after 2 s and told so; the connection is given up only
+    // later (a slow simulator is not made to take new connections), then a new one comes.
     auto silent_from = FeedClock::now();
-    ASSERT_TRUE(server.AcceptWithin(5000ms)) << "no new connection after the server stalled";
+    std::string stale_line = "flightgear 127.0.0.1:" + std::to_string(server.Port()) + ": no data for 2 s, retrying";
+    ASSERT_TRUE(Within(3000ms, [&] { return status.Has(stale_line); }));
     EXPECT_GE(FeedClock::now() - silent_from, 1900ms);
     EXPECT_FALSE(feed.Read(0).live);
-    EXPECT_TRUE(status.Has("flightgear 127.0.0.1:" + std::to_string(server.Port()) + ": no data for 2 s, retrying"));
+    ASSERT_TRUE(server.AcceptWithin(8000ms)) << "no new connection after the server stalled";
+    EXPECT_GE(FeedClock::now() - silent_from, 4900ms);
 }
 
 TEST(SimulatorFeeds, FlightGearFeedSurvivesAFloodOfWhatIsNoNumber) {
@@ -343,9 +346,9 @@ TEST(SimulatorFeeds, FlightGearFeedSurvivesAFloodOfWhatIsNoNumber) {
     std::string garbage(65536, 'x');
     for (size_t i = 0; i < garbage.size(); i += 97) garbage[i] = '\n';
     bool still_open = true;
-    auto until = FeedClock::now() + 3s;
+    auto until = FeedClock::now() + 8s;
     while (FeedClock::now() < until && (still_open = server.Send(garbage))) EXPECT_FALSE(feed.Read(0).live);
-    EXPECT_FALSE(still_open) << "the feed kept a connection that gave no number for 3 s";
+    EXPECT_FALSE(still_open) << "the feed kept a connection that gave no number for 8 s";
     // The next server that answers properly is followed again.
     ASSERT_TRUE(server.AcceptWithin(3000ms));
     server.Read(1000ms);

@@ -11,6 +11,10 @@ namespace {
 
 constexpr auto kStep = std::chrono::milliseconds(50);  // longest wait between looks at the stop flag
 constexpr auto kReconnectInterval = std::chrono::seconds(1);
+// A property server that has given no number for this long is given up and connected
+// anew. Longer than the staleness, so that a simulator slowed down by a heavy scene is
+// told stale but not made to take a new connection on top.
+constexpr auto kStalledConnection = std::chrono::seconds(5);
 
 int64_t Microseconds(FeedClock::duration duration) {
     auto us = std::chrono::duration_cast<std::chrono::microseconds>(duration).count();
@@ -124,7 +128,7 @@ void FlightGearFeed::Run() {
 }
 
 // One connection's life: ends when the server closes or fails it, or when it has given no
-// value for kFeedStaleAfter (a server that stalls, or sends only what is no number).
+// value for kStalledConnection (a server that stalls, or sends only what is no number).
 void FlightGearFeed::Converse(platform::SocketHandle connection) {
     if (!SendText(connection, kFlightGearDataMode)) return;
     PropertyLineReader reader;
@@ -134,7 +138,7 @@ void FlightGearFeed::Converse(platform::SocketHandle connection) {
     bool awaiting_answer = false;
     while (!Stopping()) {
         now = FeedClock::now();
-        if (now - last_value_at >= kFeedStaleAfter) return;
+        if (now - last_value_at >= kStalledConnection) return;
         // One question at a time: the server answers about one per simulator frame, and
         // questions sent faster would queue there and age every answer.
         if (!awaiting_answer && now >= next_poll) {
