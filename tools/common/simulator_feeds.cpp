@@ -49,6 +49,8 @@ SimulatorFeed::SimulatorFeed(std::string name, std::string host, uint16_t port, 
       status_(std::move(status)) {}
 
 void SimulatorFeed::StartThread() {
+    // The tool may have no sockets of its own (vario-simhost); WinSock needs its start-up.
+    platform::StartSocketModule();
     thread_ = std::thread([this] {
         platform::BlockStopSignalsInThisThread();
         Run();
