@@ -3,10 +3,11 @@
 # stand-in feeding vario-dataserver and vario-simhost (values, staleness, subscribing
 # again after the simulator restarts, cancelling on exit), and the data server serving
 # many clients at once, some of them silent, slow or hostile.
-# Usage: bridges.sh CASE
+# Usage: bridges.sh CASE [linux|windows]: windows runs the bridge and the simulator link's
+# client of the Windows bundle under Wine (the cases that name a simulator host).
 source "$(dirname "$0")/gauge_lib.sh"
 case_name=$1
-platform=linux
+platform=${2:-linux}
 : "${VARIO_LINUX_BUILD:=$REPO_DIR/build/linux}"
 dir=$(scratch_bundle linux)
 standin_src=$VARIO_LINUX_BUILD/tests/xplane_standin/vario-xplane-standin
@@ -68,7 +69,12 @@ expect_line() {
 }
 # probe_read: one read of the vertical speed through the simulator link; prints the line.
 probe_read() {
-  (cd "$dir" && timeout 30 "$VARIO_LINUX_BUILD/tools/simhost/vario-simlink-probe" --reads 1 2>&1 | grep '^read:') || true
+  if [ "$platform" = windows ]; then
+    cp -n "$VARIO_WINDOWS_BUILD/tools/simhost/vario-simlink-probe.exe" "$dir/" 2>/dev/null || true
+    run_in "$dir" windows vario-simlink-probe --reads 1 2>&1 | tr -d '\r' | grep '^read:' || true
+  else
+    (cd "$dir" && timeout 30 "$VARIO_LINUX_BUILD/tools/simhost/vario-simlink-probe" --reads 1 2>&1 | grep '^read:') || true
+  fi
 }
 expect_probe() {  # expect_probe LINE SECONDS
   local got
@@ -126,7 +132,8 @@ case "$case_name" in
     start_standin --port "$STANDIN_PORT" --script 0:-500
     expect_probe "read: result 0 value 152" 4
     stop_simulator
-    expect_line "$dir/standin.txt" "cancel index 1 from 127.0.0.1:" 2
+    # Under Wine the process is ended from outside, with no signal of its own to take.
+    [ "$platform" = windows ] || expect_line "$dir/standin.txt" "cancel index 1 from 127.0.0.1:" 2
     ;;
   dataserver_many_clients)
     start_data_server "$dir" --value -157
