@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/config_file.h"
-#include "app/settings.h"
-#include "app/value_rules.h"
+#include "config/config_file.h"
+#include "config/settings.h"
+#include "config/value_rules.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
@@ -14,6 +14,7 @@
 
 namespace {
 
+// The titles are the program's own texts, version numbers and all; tests match them.
 constexpr const char* kTitleSimLink = "ZEVRA VARIOMETER v1.2 - [SIMLINK]";
 constexpr const char* kTitleNetwork = "ZEVRA VARIOMETER v1.2 - [NETWORK]";
 constexpr const char* kTitleConnecting = "ZEVRA VARIO - Freeware [CONNECTING...]";
@@ -25,24 +26,24 @@ using namespace config_keys;
 // The title given to every window of this run, chosen once by the source.
 std::string window_title;
 
-bool CreateWindowOfThisRun() {
+bool CreateWindowAtSettings() {
     return CreateGaugeWindow(window_title, Settings.WindowWidth, Settings.WindowHeight, kColorBits, false,
                              Settings.Frameless);
 }
 
-// A window built after the first: moves and sizes it reports while being built are
-// not persisted.
-bool CreateWindowAgain() {
+// A window built after the first, with the old one already gone: moves and sizes it
+// reports while being built are not persisted.
+bool CreateReplacementWindow() {
     Recreating = true;
-    bool created = CreateWindowOfThisRun();
+    bool created = CreateWindowAtSettings();
     Recreating = false;
     return created;
 }
 
-// Builds the window again at the geometry in Settings.
-bool RecreateWindow() {
+// Destroys the window and builds it again at the geometry in Settings.
+bool ReplaceWindow() {
     DestroyGaugeWindow();
-    return CreateWindowAgain();
+    return CreateReplacementWindow();
 }
 
 // One arrow of an adjustment mode: a one-pixel step of a key of the file, then a new window.
@@ -78,7 +79,7 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
         value = static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(step.delta));
         Settings.*step.field = value;
         ConfigFile->WriteText(step.section, step.name, IntegerText(value));
-        if (!RecreateWindow()) return false;
+        if (!ReplaceWindow()) return false;
         KeyState[step.key] = false;
     }
     return true;
@@ -88,14 +89,14 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
 
 int RunMainLoop() {
     window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
-    if (!CreateWindowOfThisRun()) return 0;
+    if (!CreateWindowAtSettings()) return 0;
     Recreating = false;
 
     bool done = false;
     platform::WindowMessage message;
     intptr_t last_parameter = 0;
     while (!done) {
-        // 1. One message, or one frame when the queue is empty.
+        // One message, or one frame when the queue is empty.
         if (platform::PeekWindowMessage(message)) {
             last_parameter = static_cast<intptr_t>(message.wparam);
             if (message.message == platform::kWmQuit) done = true;
@@ -108,20 +109,20 @@ int RunMainLoop() {
             platform::SwapGaugeBuffers(hDC);
         }
 
-        // 2. Escape ends the loop once this pass is through; its mark stays.
+        // Escape ends the loop once this pass is through; its mark stays.
         if (KeyState[platform::kVkEscape]) done = true;
 
-        // 3. Frame on or off, at the size in the file, at the same position.
+        // F12: frame on or off, at the size in the file, at the same position.
         if (KeyState[platform::kVkF12]) {
             DestroyGaugeWindow();
             Settings.Frameless = !Settings.Frameless;
             Settings.WindowWidth = ReadConfigInteger(kWinSize, kWidth, kDefaultSize);
             Settings.WindowHeight = ReadConfigInteger(kWinSize, kHeight, kDefaultSize);
-            if (!CreateWindowAgain()) return 0;
+            if (!CreateReplacementWindow()) return 0;
             KeyState[platform::kVkF12] = false;
         }
 
-        // 4, 5. Position mode and its arrows.
+        // F11: position mode, then its arrows.
         if (KeyState[platform::kVkF11]) {
             PositionMode = !PositionMode;
             SizeMode = false;
@@ -129,7 +130,7 @@ int RunMainLoop() {
         }
         if (PositionMode && !StepArrows(kPositionSteps)) return 0;
 
-        // 6, 7. Size mode and its arrows.
+        // F9: size mode, then its arrows.
         if (KeyState[platform::kVkF9]) {
             SizeMode = !SizeMode;
             PositionMode = false;
@@ -137,7 +138,7 @@ int RunMainLoop() {
         }
         if (SizeMode && !StepArrows(kSizeSteps)) return 0;
 
-        // 8. Network mode: reconnect while the server is away.
+        // Network mode: reconnect while the server is away.
         if (Settings.UseNetwork && NetClient && !NetClient->IsConnected()) {
             platform::SetWindowTitle(hWnd, kTitleConnecting);
             NetClient->SetPort(Settings.ServerPort);

@@ -5,11 +5,10 @@
 #include <new>
 
 #include "app/main_loop.h"
-#include "app/settings.h"
+#include "config/settings.h"
 #include "common/error.h"
 #include "common/text.h"
 #include "gauge/icon_file.h"
-#include "platform/app_icon.h"
 #include "platform/dialogs.h"
 #include "platform/system.h"
 
@@ -17,10 +16,6 @@ namespace {
 constexpr const char* kApplicationErrorCaption = "Application Error";
 constexpr const char* kApplicationErrorText = "Exception %s in module %s at %p.\r\n%s%s\r\n";
 }  // namespace
-
-void LoadApplicationIcon() {
-    platform::SetApplicationIcon(LoadIconFile(platform::JoinPath(platform::WorkingDirectory(), kIconFileName)));
-}
 
 int StartProgram() {
     LoadApplicationIcon();

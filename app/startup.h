@@ -5,11 +5,6 @@
 #include <string>
 #include <string_view>
 
-inline constexpr const char* kIconFileName = "plane2.ico";
-
-// Loads "plane2.ico" from the working directory and makes it the application icon.
-void LoadApplicationIcon();
-
 // Icon, configuration, shell flags, main loop. Returns the exit status of a normal end.
 int StartProgram();
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "app/startup.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"

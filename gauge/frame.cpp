@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
 #include "net/remote_value.h"

@@ -2,9 +2,10 @@
 // context, with the message boxes of each failing step.
 #include "gauge/gauge_window.h"
 
-#include "app/settings.h"
-#include "app/startup.h"
+#include "config/settings.h"
+#include "gauge/icon_file.h"
 #include "gauge/scene.h"
+#include "gauge/window_procedure.h"
 #include "net/lx_tcp_block_client.h"
 #include "platform/dialogs.h"
 
@@ -20,6 +21,8 @@ constexpr uint32_t kFramelessStyle = platform::kWsPopup | platform::kWsClipSibli
 
 constexpr int kDepthBits = 32;
 
+// The program's own captions and messages, kept as they are shown (" Shutdown Error"
+// with its leading blank, "Cant't"); tests match them.
 constexpr const char* kErrorCaption = "Error";
 constexpr const char* kShutdownErrorCaption = " Shutdown Error";
 constexpr const char* kUnregisterCaption = "SHUTDOWN ERROR";

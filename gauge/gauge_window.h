@@ -1,5 +1,5 @@
-// The gauge window and its GL rendering context: creation, release, the window
-// procedure, and the process-wide handles and input state the main loop reads.
+// The gauge window and its GL rendering context: creation, release, and the
+// process-wide handles and input state the main loop reads.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,3 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
 
 // Releases whatever is held; may be called with nothing held.
 void DestroyGaugeWindow();
-
-intptr_t GaugeWindowProc(platform::WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam);
-
-// Viewport and perspective projection for a client size.
-void ResizeScene(int width, int height);

@@ -154,3 +154,7 @@ IconImage LoadIconFile(const std::string& path) {
     if (!icon) throw EVarioError(kIconNotValid);
     return *icon;
 }
+
+void LoadApplicationIcon() {
+    platform::SetApplicationIcon(LoadIconFile(platform::JoinPath(platform::WorkingDirectory(), kIconFileName)));
+}

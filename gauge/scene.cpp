@@ -5,7 +5,7 @@
 #include <array>
 #include <optional>
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "gauge/gauge_window.h"
 #include "gauge/image_file.h"
 #include "net/lx_tcp_block_client.h"

@@ -15,6 +15,7 @@ inline constexpr const char* kTextureFiles[kTextureCount] = {"vario.txr", "ago_m
 // The GL texture names of the five images in the current context.
 inline uint32_t TextureTable[kTextureCount] = {};
 
+// The program's own text, "v1.0" beside the loop's "v1.2" included; tests match it.
 inline constexpr const char* kNotConnectedTitle = "ZEVRA VARIOMETER v1.0 - [NOT CONNECTED]";
 
 // Runs with the new context current; false makes the window creation fail.

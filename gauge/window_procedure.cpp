@@ -1,8 +1,10 @@
 // The gauge window's procedure: key states and the minimised state for the main loop,
 // the window's geometry kept in ORVEXVari.INI, and the viewport for each client size.
-#include "app/config_file.h"
-#include "app/settings.h"
-#include "app/value_rules.h"
+#include "gauge/window_procedure.h"
+
+#include "config/config_file.h"
+#include "config/settings.h"
+#include "config/value_rules.h"
 #include "gauge/gauge_window.h"
 #include "platform/gl.h"
 

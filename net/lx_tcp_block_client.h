@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "net/lx_tcp_ipc_udp_0.h"
+#include "net/ip_socket.h"
 
 class TLxTcpBlockClient {
 public:

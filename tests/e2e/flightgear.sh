@@ -27,8 +27,14 @@ stop_flightgear() {
   FG_PID=
 }
 stop_all() {
+  local status=$?
   set +e
   local pid
+  if [ "$status" -ne 0 ]; then
+    echo "-- data server: $(tail -n 8 "$work/server.txt" 2>/dev/null)"
+    echo "-- simulator host: $(grep -v '^exchange' "$work/sim.txt" 2>/dev/null | tail -n 8)"
+    echo "-- fgfs: $(tail -n 5 "$work/fgfs.log" 2>/dev/null)"
+  fi
   for pid in "${GAUGE_PIDS[@]}"; do pkill -TERM -P "$pid" 2>/dev/null; kill "$pid" 2>/dev/null; done
   for pid in "${GAUGE_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
   WINEPREFIX=$VARIO_WINEPREFIX wineserver -k 2>/dev/null
@@ -82,11 +88,28 @@ start_flightgear() {
     if [ -n "$FG_VALUE" ]; then
       fg_connect  # afresh, without the questions queued while it loaded
       note "FlightGear answers on port $fg_port after $((SECONDS - started)) s"
+      fg_wait_steady
       return 0
     fi
     [ "$FG_READ_STATUS" -gt 128 ] || { exec {FG_FD}>&-; FG_FD=; sleep 1; }  # closed: connect again
   done
   fail "FlightGear's property server did not answer within 15 minutes: $(tail -n 20 "$work/fgfs.log")"
+}
+
+# fg_wait_steady: FlightGear's first frames after loading can take seconds each, which
+# the bridges rightly report as no data; the gauges start once 20 answers in a row have
+# come within a second each.
+fg_wait_steady() {
+  local started=$SECONDS in_row=0 reads=0
+  while [ "$in_row" -lt 20 ]; do
+    [ $((SECONDS - started)) -lt 600 ] || fail "FlightGear did not answer steadily within 10 minutes"
+    fg_read 1
+    reads=$((reads + 1))
+    if [ -n "$FG_VALUE" ]; then in_row=$((in_row + 1)); else in_row=0; fg_connect; fi
+  done
+  local timed_from=$SECONDS
+  for _ in $(seq 20); do fg_read 2; done
+  note "FlightGear answers steadily after $((SECONDS - started)) s more ($reads reads); 20 reads took $((SECONDS - timed_from)) s"
 }
 
 # One connection of the test's own to the property server, in data mode.

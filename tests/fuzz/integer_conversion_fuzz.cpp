@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/value_rules.h"
+#include "config/value_rules.h"
 #include "common/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

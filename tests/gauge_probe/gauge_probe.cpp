@@ -24,11 +24,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/config_file.h"
-#include "app/settings.h"
+#include "config/config_file.h"
+#include "config/settings.h"
 #include "app/startup.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
+#include "gauge/window_procedure.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
 #include "platform/gl.h"

@@ -2,7 +2,7 @@
 // client, driven by FakeWorld.
 #include "fake_gauge.h"
 
-#include "app/settings.h"
+#include "config/settings.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"

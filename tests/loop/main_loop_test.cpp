@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/config_file.h"
+#include "config/config_file.h"
 #include "app/main_loop.h"
-#include "app/settings.h"
+#include "config/settings.h"
 #include "common/error.h"
 #include "fake_gauge.h"
 #include "gauge/gauge_window.h"

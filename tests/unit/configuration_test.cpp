@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "app/config_file.h"
-#include "app/settings.h"
+#include "config/config_file.h"
+#include "config/settings.h"
 #include "common/error.h"
 #include "temp_dir.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gauge/gauge_window.h"
+#include "gauge/window_procedure.h"
 #include "platform/window.h"
 
 namespace {

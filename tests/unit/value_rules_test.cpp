@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "app/value_rules.h"
+#include "config/value_rules.h"
 #include "common/error.h"
 
 namespace {

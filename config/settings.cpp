@@ -1,7 +1,7 @@
-#include "app/settings.h"
+#include "config/settings.h"
 
-#include "app/config_file.h"
-#include "app/value_rules.h"
+#include "config/config_file.h"
+#include "config/value_rules.h"
 #include "platform/system.h"
 
 using namespace config_keys;

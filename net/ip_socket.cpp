@@ -1,6 +1,6 @@
 // The socket library module: TLxIpSocket and the module's socket start-up, which runs
 // once when the program loads, before its main code.
-#include "net/lx_tcp_ipc_udp_0.h"
+#include "net/ip_socket.h"
 
 #include <cstdio>
 

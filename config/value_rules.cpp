@@ -1,4 +1,4 @@
-#include "app/value_rules.h"
+#include "config/value_rules.h"
 
 #include "common/error.h"
 #include "common/text.h"

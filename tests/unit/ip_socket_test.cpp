@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "net/lx_tcp_ipc_udp_0.h"
+#include "net/ip_socket.h"
 #include "net_test_peer.h"
 
 namespace {

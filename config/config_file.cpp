@@ -1,4 +1,4 @@
-#include "app/config_file.h"
+#include "config/config_file.h"
 
 #include "common/error.h"
 #include "common/text.h"

@@ -1,6 +1,7 @@
-// The socket library module: TLxIpSocket, one IPv4 TCP socket behind the counted
-// interface ILxSocketInterface, with address and port resolution, readiness tests, a
-// bounded send back-off and the WinSock error texts. TLxTcpBlockClient builds on it.
+// The socket library module (historically LxTcpIpcUdp_0): TLxIpSocket, one IPv4 TCP
+// socket behind the counted interface ILxSocketInterface, with address and port
+// resolution, readiness tests, a bounded send back-off and the WinSock error texts.
+// TLxTcpBlockClient builds on it.
 #pragma once
 
 #include <cstdint>
@@ -8,31 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "net/lx_counted.h"
 #include "platform/sockets.h"
-
-// Identifier of a counted interface, laid out as the platform's GUID.
-struct TLxInterfaceId {
-    uint32_t data1;
-    uint16_t data2;
-    uint16_t data3;
-    uint8_t data4[8];
-    bool operator==(const TLxInterfaceId&) const = default;
-};
-
-// The basic reference-counting interface (IUnknown's identifier and results).
-inline constexpr TLxInterfaceId kLxUnknownId = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr int32_t kLxOk = 0;
-inline constexpr int32_t kLxNoInterface = static_cast<int32_t>(0x80004002u);
-
-class ILxUnknown {
-public:
-    virtual int32_t QueryInterface(const TLxInterfaceId& id, void** object) = 0;
-    virtual int32_t AddRef() = 0;
-    virtual int32_t Release() = 0;
-
-protected:
-    ~ILxUnknown() = default;
-};
 
 // The socket as its user sees it; has no identifier of its own.
 class ILxSocketInterface : public ILxUnknown {
@@ -55,34 +33,6 @@ public:
 
 protected:
     ~ILxSocketInterface() = default;
-};
-
-// A counted reference: takes one reference while it holds the interface.
-template <class T>
-class TLxRef {
-public:
-    TLxRef() = default;
-    explicit TLxRef(T* object) : object_(object) {
-        if (object_) object_->AddRef();
-    }
-    TLxRef(const TLxRef& other) : TLxRef(other.object_) {}
-    TLxRef& operator=(const TLxRef& other) {
-        TLxRef copy(other);
-        std::swap(object_, copy.object_);
-        return *this;
-    }
-    ~TLxRef() { Reset(); }
-    void Reset() {
-        T* held = object_;
-        object_ = nullptr;
-        if (held) held->Release();
-    }
-    T* operator->() const { return object_; }
-    T* Get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-
-private:
-    T* object_ = nullptr;
 };
 
 class TLxIpSocket : public ILxSocketInterface {

@@ -1,0 +1,188 @@
+// The Linux message queue: SDL events turned into the Win32 messages and virtual-key
+// codes the window procedure understands, and the queue's peek, dispatch and quit.
+#include "platform/linux/window_linux_internal.h"
+
+namespace platform {
+
+using namespace sdl;
+
+namespace {
+
+bool quit_posted = false;
+int quit_code = 0;
+
+// The virtual-key code of an SDL key, or 0 for keys the program has no code for.
+int VirtualKey(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return '0' + (key - SDLK_0);
+    if (key >= SDLK_F1 && key <= SDLK_F12) return 112 + (key - SDLK_F1);
+    if (key >= SDLK_KP_1 && key <= SDLK_KP_9) return 97 + (key - SDLK_KP_1);
+    switch (key) {
+        case SDLK_BACKSPACE: return 8;
+        case SDLK_TAB: return 9;
+        case SDLK_RETURN: case SDLK_KP_ENTER: return 13;
+        case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+        case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+        case SDLK_LALT: case SDLK_RALT: return 18;
+        case SDLK_PAUSE: return 19;
+        case SDLK_CAPSLOCK: return 20;
+        case SDLK_ESCAPE: return kVkEscape;
+        case SDLK_SPACE: return 32;
+        case SDLK_PAGEUP: return 33;
+        case SDLK_PAGEDOWN: return 34;
+        case SDLK_END: return 35;
+        case SDLK_HOME: return 36;
+        case SDLK_LEFT: return kVkLeft;
+        case SDLK_UP: return kVkUp;
+        case SDLK_RIGHT: return kVkRight;
+        case SDLK_DOWN: return kVkDown;
+        case SDLK_INSERT: return 45;
+        case SDLK_DELETE: return 46;
+        case SDLK_KP_0: return 96;
+        case SDLK_KP_MULTIPLY: return 106;
+        case SDLK_KP_PLUS: return 107;
+        case SDLK_KP_MINUS: return 109;
+        case SDLK_KP_PERIOD: return 110;
+        case SDLK_KP_DIVIDE: return 111;
+        default: return 0;
+    }
+}
+
+// WM_MOVE and WM_SIZE only when the client origin or size really changed.
+void PostMoveIfChanged(SDL_Window* window, NativeWindow& data, int x, int y) {
+    if (data.origin_known && data.client_x == x && data.client_y == y) return;
+    data.client_x = x;
+    data.client_y = y;
+    data.origin_known = true;
+    Post(window, kWmMove, 0, MakeLongParam(x, y));
+}
+void PostSizeIfChanged(SDL_Window* window, NativeWindow& data, int width, int height) {
+    if (data.client_width == width && data.client_height == height) return;
+    data.client_width = width;
+    data.client_height = height;
+    Post(window, kWmSize, kSizeRestored, MakeLongParam(width, height));
+}
+
+void TranslateWindowEvent(const SDL_WindowEvent& event) {
+    SDL_Window* window = SDL_GetWindowFromID(event.windowID);
+    NativeWindow* data = window ? Find(window) : nullptr;
+    if (data == nullptr) return;
+    switch (event.event) {
+        case SDL_WINDOWEVENT_MOVED:
+            if (!Minimised(window)) PostMoveIfChanged(window, *data, event.data1, event.data2);
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            if (!Minimised(window)) PostSizeIfChanged(window, *data, event.data1, event.data2);
+            break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+            Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaInactive, 1)), 0);
+            Post(window, kWmSize, kSizeMinimized, 0);
+            data->client_width = data->client_height = 0;
+            break;
+        case SDL_WINDOWEVENT_RESTORED: {
+            int width = 0, height = 0;
+            SDL_GetWindowSize(window, &width, &height);
+            PostSizeIfChanged(window, *data, width, height);
+            Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaActive, 0)), 0);
+            break;
+        }
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaActive, Minimised(window) ? 1 : 0)), 0);
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaInactive, Minimised(window) ? 1 : 0)), 0);
+            break;
+        case SDL_WINDOWEVENT_CLOSE:
+            Post(window, kWmClose, 0, 0);
+            break;
+        default:
+            break;
+    }
+}
+
+void TranslateKeyEvent(const SDL_KeyboardEvent& event) {
+    SDL_Window* window = SDL_GetWindowFromID(event.windowID);
+    if (window == nullptr || Find(window) == nullptr) {
+        // Keys go to the focused window; with one window that is ours.
+        if (windows.empty()) return;
+        window = windows.begin()->first;
+    }
+    int code = VirtualKey(event.keysym.sym);
+    if (code == 0) return;
+    bool down = event.type == SDL_KEYDOWN;
+    // Repeat count 1; bit 30 the previous state, bit 31 the transition, as Win32 has them.
+    uint32_t flags = 1u;
+    if (!down) flags |= 0xC0000000u;
+    else if (event.repeat) flags |= 0x40000000u;
+    // As on Windows, Alt, F10 and keys pressed while Alt is held (without Ctrl) are
+    // system keys, which the window procedure leaves to the system.
+    Uint16 mods = event.keysym.mod;
+    bool system = code == 18 || event.keysym.sym == SDLK_F10 || ((mods & KMOD_ALT) && !(mods & KMOD_CTRL));
+    uint32_t message = system ? (down ? kWmSysKeyDown : kWmSysKeyUp) : (down ? kWmKeyDown : kWmKeyUp);
+    Post(window, message, static_cast<uintptr_t>(code), static_cast<intptr_t>(flags));
+}
+
+// Moves SDL's pending events into the message queue until it holds one.
+void FillQueue() {
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+    SDL_Event event;
+    while (message_queue.empty() && SDL_PollEvent(&event)) {
+        switch (event.type) {
+            case SDL_WINDOWEVENT: TranslateWindowEvent(event.window); break;
+            case SDL_KEYDOWN:
+            case SDL_KEYUP: TranslateKeyEvent(event.key); break;
+            default: break;  // SDL_QUIT follows the last window's close, which is already WM_CLOSE
+        }
+    }
+}
+
+}  // namespace
+
+bool PeekWindowMessage(WindowMessage& message) {
+    FillQueue();
+    if (!message_queue.empty()) {
+        message = message_queue.front();
+        message_queue.pop_front();
+        return true;
+    }
+    if (quit_posted) {
+        quit_posted = false;
+        message = WindowMessage{nullptr, kWmQuit, static_cast<uintptr_t>(quit_code), 0};
+        return true;
+    }
+    return false;
+}
+
+void DispatchWindowMessage(const WindowMessage& message) {
+    if (message.window != nullptr) SendWindowMessage(message.window, message.message, message.wparam, message.lparam);
+}
+
+intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
+    NativeWindow* data = Find(window);
+    if (data == nullptr || data->procedure == nullptr) return 0;
+    return data->procedure(window, message, wparam, lparam);
+}
+
+intptr_t DefaultWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wparam, intptr_t) {
+    auto* sdl_window = static_cast<SDL_Window*>(window);
+    if (message == kWmSysCommand && Find(window) != nullptr) {
+        switch (wparam & 0xFFF0) {
+            case kScClose: SendWindowMessage(window, kWmClose, 0, 0); break;
+            case kScMinimize: SDL_MinimizeWindow(sdl_window); break;
+            case kScRestore: SDL_RestoreWindow(sdl_window); break;
+            // SDL keeps the screen saver off while a window is open; the default
+            // handling of these requests lets the system blank the screen again.
+            case kScScreenSave:
+            case kScMonitorPower: SDL_EnableScreenSaver(); break;
+            default: break;
+        }
+    }
+    return 0;
+}
+
+void PostQuitToQueue(int exit_code) {
+    quit_posted = true;
+    quit_code = exit_code;
+}
+
+}  // namespace platform
