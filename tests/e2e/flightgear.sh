@@ -64,12 +64,16 @@ done
 [ -n "$fg_port" ] || fail "no free port for FlightGear"
 
 # start_flightgear: fgfs on this display, until its property server answers (minutes).
+# Each start has a HOME of its own, so that the second does not load what the first saved.
+FG_STARTS=0
 start_flightgear() {
-  mkdir -p "$work/fg-home"
+  FG_STARTS=$((FG_STARTS + 1))
+  local home=$work/fg-home-$FG_STARTS
+  mkdir -p "$home"
   local started=$SECONDS
   # Its frame rate is held down to spare the machine's other work; the property server
   # answers about once a frame, which is plenty for a gauge.
-  DBUS_FATAL_WARNINGS=0 HOME=$work/fg-home timeout 1500 fgfs --fg-root=/usr/share/games/flightgear \
+  DBUS_FATAL_WARNINGS=0 HOME=$home timeout 1500 fgfs --fg-root=/usr/share/games/flightgear \
     --aircraft=c172p --airport=KSFO --altitude=3000 --vc=90 --heading=280 --in-air \
     --telnet=socket,bi,60,127.0.0.1,$fg_port,tcp --disable-sound --disable-splash-screen --disable-ai-traffic \
     --disable-real-weather-fetch --disable-terrasync --geometry=320x240 --timeofday=noon \
@@ -97,15 +101,22 @@ start_flightgear() {
 }
 
 # fg_wait_steady: FlightGear's first frames after loading can take seconds each, which
-# the bridges rightly report as no data; the gauges start once 20 answers in a row have
-# come within a second each.
+# the bridges rightly report as no data, and it answers 0 before its flight model runs;
+# the gauges are looked at once 20 answers in a row have come within a second each and
+# the vertical speed has changed among them.
 fg_wait_steady() {
-  local started=$SECONDS in_row=0 reads=0
-  while [ "$in_row" -lt 20 ]; do
+  local started=$SECONDS in_row=0 reads=0 first=
+  while [ "$in_row" -lt 20 ] || [ "$FG_VALUE" = "$first" ]; do
     [ $((SECONDS - started)) -lt 600 ] || fail "FlightGear did not answer steadily within 10 minutes"
     fg_read 1
     reads=$((reads + 1))
-    if [ -n "$FG_VALUE" ]; then in_row=$((in_row + 1)); else in_row=0; fg_connect; fi
+    if [ -n "$FG_VALUE" ]; then
+      in_row=$((in_row + 1))
+      [ "$in_row" -gt 1 ] || first=$FG_VALUE
+    else
+      in_row=0
+      fg_connect
+    fi
   done
   local timed_from=$SECONDS
   for _ in $(seq 20); do fg_read 2; done
@@ -122,7 +133,7 @@ fg_connect() {
 }
 # fg_read [WAIT]: the vertical speed now into FG_VALUE, feet per second, climb positive;
 # empty when none came within WAIT seconds (default 15), FG_READ_STATUS telling why
-# (above 128: the wait ran out). fg_fps prints it.
+# (above 128: the wait ran out).
 FG_VALUE=
 FG_READ_STATUS=0
 fg_read() {
@@ -132,7 +143,16 @@ fg_read() {
   [ "$FG_READ_STATUS" -ne 0 ] || IFS= read -r -t "${1:-15}" line <&$FG_FD || FG_READ_STATUS=$?
   FG_VALUE=${line%$'\r'}
 }
-fg_fps() { fg_read "$@"; echo "$FG_VALUE"; }
+# fg_read_patient: as fg_read, but a simulator that pauses (loading scenery) is waited
+# for, on a new connection, up to two minutes.
+fg_read_patient() {
+  local started=$SECONDS
+  while [ $((SECONDS - started)) -lt 120 ]; do
+    fg_read 10
+    [ -z "$FG_VALUE" ] || return 0
+    fg_connect 2>/dev/null || sleep 1
+  done
+}
 # raw_of FPS: the bridges' raw value, metres per minute descent positive, rounded.
 raw_of() { awk -v fps="$1" 'BEGIN { v = -fps * 60 / 3.28084; printf "%d\n", (v < 0 ? v - 0.5 : v + 0.5) }'; }
 
@@ -175,9 +195,11 @@ expect_needle_follows() {
   id=$(gauge_window "$name")
   for attempt in $(seq 12); do
     local before after needle raw_before raw_after angle_before angle_after verdict
-    before=$(fg_fps)
+    fg_read_patient
+    before=$FG_VALUE
     needle=$(window_needle "$dir" "$id") || needle=
-    after=$(fg_fps)
+    fg_read_patient
+    after=$FG_VALUE
     [ -n "$before" ] && [ -n "$after" ] || fail "FlightGear's property server stopped answering"
     raw_before=$(raw_of "$before")
     raw_after=$(raw_of "$after")
