@@ -74,4 +74,30 @@ void SetSocketBufferSizes(SocketHandle handle, int bytes);
 // SO_LINGER with no time: closing the socket then resets the connection.
 void SetResetOnClose(SocketHandle handle);
 
+// For the development tools (bridges to simulators, a data server of many clients):
+// non-blocking sockets, datagrams and a wait on several sockets at once.
+int SetSocketNonBlocking(SocketHandle handle);  // 0 or -1
+// A connect on a non-blocking socket: 0 connected, 1 under way (wait until writable,
+// then ask ConnectOutcome), -1 failed.
+int StartConnect(SocketHandle handle, const SocketAddress& address);
+int ConnectOutcome(SocketHandle handle);  // 0 when the connection stands, else the platform's error number
+// A UDP socket bound to the address and port (0: any), or kNoSocket. On Windows a
+// datagram that the far end refused with ICMP is not reported to later receives.
+SocketHandle OpenUdpSocket(uint32_t address_net, uint16_t port);
+int SendDatagram(SocketHandle handle, const SocketAddress& to, const uint8_t* bytes, int32_t count);  // count or -1
+// One waiting datagram and its sender: its full length (more than `count` when it did
+// not fit; what fitted is in the buffer), or -1 when none waits or on error. Never blocks
+// a non-blocking socket.
+int ReceiveDatagram(SocketHandle handle, uint8_t* buffer, int32_t count, SocketAddress& from);
+struct SocketWait {
+    SocketHandle handle = kNoSocket;
+    bool want_read = false;
+    bool want_write = false;
+    bool readable = false;  // also set for a closed or failed connection
+    bool writable = false;  // also set for a connect that failed
+};
+// Waits until one of the sockets is ready as wanted: the count of ready ones, 0 when the
+// wait ran out, -1 on error (an interrupted wait counts as run out). wait_us < 0: no limit.
+int WaitSocketsReady(SocketWait* entries, size_t count, int64_t wait_us);
+
 }  // namespace platform

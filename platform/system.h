@@ -41,4 +41,8 @@ void UseStartingConsole();
 
 [[noreturn]] void ExitProcess(int status);
 
+// Keeps SIGINT, SIGTERM and SIGHUP away from the calling thread (a helper thread), so
+// that they reach the main thread's waits. Nothing on Windows.
+void BlockStopSignalsInThisThread();
+
 }  // namespace platform

@@ -201,8 +201,9 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
             } else if (area_fd >= 0) {
                 close(area_fd);
             }
-            // A client that does not take its replies is dropped, never waited for.
-            if (send(fd, &reply, sizeof reply, MSG_NOSIGNAL | MSG_DONTWAIT) != sizeof reply) gone.push_back(i);
+            // Never waits: a client that does not take its replies is dropped, not waited for.
+            if (send(fd, &reply, sizeof reply, MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(sizeof reply))
+                gone.push_back(i);
             if (header.message == registered) stop = handler.ShouldStop();
         }
         for (auto index = gone.rbegin(); index != gone.rend(); ++index) {

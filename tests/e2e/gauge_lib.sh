@@ -14,8 +14,9 @@ angle_matches() {
 }
 
 # start_simulator DIR ARGS...: the bundle's development simulator, with its own
-# rendezvous directory, until it answers (its output in DIR/sim.txt, its launcher
-# SIM_PID); stop_simulator ends it, kill_simulator kills it as a crash would.
+# rendezvous directory, until it answers (for SIM_TIMEOUT seconds at most, default
+# 120; its output in DIR/sim.txt, its launcher SIM_PID); stop_simulator ends it,
+# kill_simulator kills it as a crash would.
 start_simulator() {
   local dir=$1
   shift
@@ -63,13 +64,14 @@ kill_simulator() {
 }
 
 # start_data_server DIR ARGS...: the bundle's development data server on a free port
-# (DATA_PORT), until it listens; stop_data_server ends it.
+# (DATA_PORT), until it listens (for SERVER_TIMEOUT seconds at most, default 120);
+# stop_data_server ends it.
 start_data_server() {
   local dir=$1
   shift
   cp "$(bundle_dir linux)/vario-dataserver" "$dir/" || fail "the Linux bundle has no vario-dataserver"
   : >"$dir/server.txt"
-  (cd "$dir" && exec timeout 120 ./vario-dataserver --bind 127.0.0.1 --port 0 "$@" >"$dir/server.txt" 2>&1) &
+  (cd "$dir" && exec timeout "${SERVER_TIMEOUT:-120}" ./vario-dataserver --bind 127.0.0.1 --port 0 "$@" >"$dir/server.txt" 2>&1) &
   SERVER_PID=$!
   for _ in $(seq 100); do
     DATA_PORT=$(sed -nE 's/.*listening on port ([0-9]+).*/\1/p' "$dir/server.txt")
@@ -196,3 +198,28 @@ launched_window_id() {
   program_pid=$(launched_program_pid "$1") || return 1
   xdotool search --onlyvisible --pid "$program_pid" 2>/dev/null | head -n 1
 }
+
+# A scratch bundle of $platform whose dial is black, so that a screenshot shows the
+# needle alone.
+needle_bundle() {
+  local dir
+  dir=$(scratch_bundle "$platform")
+  convert -size 512x512 xc:black -type TrueColor "BMP3:$dir/vario.txr"
+  echo "$dir"
+}
+
+# window_needle DIR WINDOW_ID: the needle's angle on a screenshot of a black-dial gauge.
+window_needle() { window_figures "$1" "$2" --black-dial | figure needle; }
+# window_figures DIR WINDOW_ID [--black-dial]: the figures of a screenshot of that window
+# (kept in DIR/shot.ppm).
+window_figures() {
+  import -window "$2" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
+  measure "$1/shot.ppm" ${3:-}
+}
+
+# Frameless and square, so that a screenshot of the window is the gauge alone.
+frameless_ini() {  # frameless_ini DIR [LAN LINES [X [Y]]]
+  printf '[WINDOW]\r\nX=%s\r\nY=%s\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=300\r\n[WINBORDER]\r\nACTIVE=N\r\n%s' \
+    "${3:-520}" "${4:-0}" "${2:-}" >"$1/ORVEXVari.INI"
+}
+network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$1"; }

@@ -10,14 +10,6 @@ case_name=$2
 native_probe=$3
 export ORVEX_DIALOGS=stderr
 
-# A scratch bundle whose dial is black, so that a screenshot shows the needle alone.
-needle_bundle() {
-  local dir
-  dir=$(scratch_bundle "$platform")
-  convert -size 512x512 xc:black -type TrueColor "BMP3:$dir/vario.txr"
-  echo "$dir"
-}
-
 # start_gauge DIR: ORVEXVario in the background (GAUGE_PID); its standard error in DIR/err.txt.
 start_gauge() {
   RUN_TIMEOUT=240 run_in "$1" "$platform" ORVEXVario >"$1/out.txt" 2>"$1/err.txt" &
@@ -73,8 +65,7 @@ expect_title() {  # expect_title TEXT: within thirty seconds
 shot_figures() {
   local id
   id=$(gauge_id) && [ -n "$id" ] || return 1
-  import -window "$id" -depth 8 "ppm:$1/shot.ppm" 2>/dev/null || return 1
-  measure "$1/shot.ppm" ${2:-}
+  window_figures "$1" "$id" ${2:-}
 }
 # needle_now DIR: the needle's angle on a screenshot of the gauge window.
 needle_now() { shot_figures "$1" --black-dial | figure needle; }
@@ -216,11 +207,6 @@ expect_ini() {  # expect_ini DIR KEY VALUE: within ten seconds
 }
 ini_is() { [ "$(ini_value "$1" "$2")" = "$3" ]; }
 
-# Frameless and square, so that a screenshot of the window is the gauge alone.
-frameless_ini() {  # frameless_ini DIR [LAN LINES]
-  printf '[WINDOW]\r\nX=520\r\nY=0\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=300\r\n[WINBORDER]\r\nACTIVE=N\r\n%s' "${2:-}" >"$1/ORVEXVari.INI"
-}
-network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$1"; }
 
 # frames_per_second DIR SECONDS: the gauge's frame rate over the next seconds, counted
 # as the simulator's exchanges of the vertical speed (one per frame).

@@ -83,9 +83,10 @@ double FlightProfile::ValueAt(double seconds) const {
     return points_.back().value_mpm;
 }
 
-short FlightProfile::WordAt(double seconds) const {
-    double value = std::round(ValueAt(seconds));
-    if (value > 32767) value = 32767;
-    if (value < -32768) value = -32768;
-    return static_cast<short>(value);
+int16_t VerticalSpeedWord(double metres_per_minute) {
+    if (std::isnan(metres_per_minute)) return 0;
+    double value = std::round(metres_per_minute);
+    return static_cast<int16_t>(std::clamp(value, -32768.0, 32767.0));
 }
+
+short FlightProfile::WordAt(double seconds) const { return VerticalSpeedWord(ValueAt(seconds)); }

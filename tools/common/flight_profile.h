@@ -3,9 +3,14 @@
 // built-in flight profile or a script of timed values from the command line.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+// A vertical speed as the simulator holds it: a signed 16-bit word, rounded (halves away
+// from zero) and limited to the word's range.
+int16_t VerticalSpeedWord(double metres_per_minute);
 
 class FlightProfile {
 public:

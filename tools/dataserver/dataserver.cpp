@@ -1,35 +1,45 @@
-// vario-dataserver: a cockpit data server for development. Answers each NUL-terminated
-// request "offset,size,code" with a number text and a NUL; offset 2114 (the vertical
-// speed) follows the shared flight profile or a timed script.
+// vario-dataserver: a cockpit data server for development, and a bridge from simulators.
+// Answers each NUL-terminated request "offset,size,code" with a number text and a NUL;
+// offset 2114 (the vertical speed) follows the chosen value feed. Serves many clients at
+// once from one loop over non-blocking sockets, so that no client can hold up another.
 #include <cctype>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/sockets.h"
-#include "tools/common/flight_profile.h"
+#include "tools/common/value_feed.h"
 
 namespace {
 
 constexpr int32_t kVerticalSpeedOffset = 2114;
 
+// Bounds on what one client can make the server hold.
+constexpr size_t kMaxPendingRequestBytes = 4096;  // a request without its NUL by then is none
+constexpr size_t kMaxQueuedReplyParts = 256;      // replies held back by --late or --split
+constexpr size_t kMaxClients = 60;                // within one WinSock wait set
+
 const char* const kHelp =
     "Usage: vario-dataserver [options]\n"
-    "Development cockpit data server for ORVEXVario's network mode. Listens on a TCP port\n"
-    "and answers each request \"offset,size,code\" + NUL with a number text + NUL: for\n"
-    "offset 2114 the vertical speed in metres per minute (descent positive) from the\n"
-    "built-in flight profile, for any other offset 0. Serves one client after another.\n"
+    "Development cockpit data server for ORVEXVario's network mode, and a bridge from a\n"
+    "flight simulator to it. Listens on a TCP port and answers each request\n"
+    "\"offset,size,code\" + NUL with a number text + NUL: for offset 2114 the vertical\n"
+    "speed in whole metres per minute (descent positive), for any other offset 0. Serves\n"
+    "many clients at once.\n"
+    "\n"
+    "Source of the vertical speed (default: the built-in flight profile, repeating):\n"
+    "%s"
     "\n"
     "Options:\n"
     "  --port N           TCP port (default 8000; 0 picks a free one)\n"
     "  --bind ADDRESS     address to listen on (default 0.0.0.0, every interface)\n"
     "  --port-file FILE   write the port listened on to FILE once listening\n"
-    "  --value V          answer the fixed value V for offset 2114\n"
-    "  --script T:V,...   timed values: from T seconds after the start the value is V\n"
     "  --raw TEXT         answer every request with exactly TEXT; escapes \\0 \\r \\n \\t\n"
     "                     \\\\ and \\xHH are decoded, and no NUL is added\n"
     "  --silent           read requests but never answer\n"
@@ -40,13 +50,16 @@ const char* const kHelp =
     "  --log              print each request received on standard output\n"
     "  --help             this text\n"
     "\n"
-    "The line \"listening on port N\" is printed once the server accepts connections.\n";
+    "The line \"listening on port N\" is printed once the server accepts connections.\n"
+    "A client whose request runs past 4096 bytes without a NUL, or that does not read its\n"
+    "replies, is disconnected. While a simulator source is stale, each client's connection\n"
+    "is closed at its next request and no new connection is taken.\n";
 
 struct Options {
     uint16_t port = 8000;
     uint32_t bind_address_net = 0;
     std::string port_file;
-    FlightProfile profile = FlightProfile::BuiltIn();
+    FeedChoice feed;
     std::optional<std::string> raw_reply;
     bool silent = false;
     long close_after = -1;
@@ -103,8 +116,11 @@ Options ParseOptions(int argc, char** argv) {
             if (i + 1 >= argc) Usage(option + " needs a value");
             return argv[++i];
         };
-        if (option == "--help" || option == "-h") {
-            std::fputs(kHelp, stdout);
+        std::string feed_error;
+        if (TakeFeedOption(argc, argv, i, options.feed, feed_error)) {
+            if (!feed_error.empty()) Usage(feed_error);
+        } else if (option == "--help" || option == "-h") {
+            std::printf(kHelp, kFeedOptionsHelp);
             std::exit(0);
         } else if (option == "--port") {
             double port = NumberArgument(option, value());
@@ -115,17 +131,6 @@ Options ParseOptions(int argc, char** argv) {
             if (options.bind_address_net == platform::kNoIpv4Address) Usage("--bind needs a dotted IPv4 address");
         } else if (option == "--port-file") {
             options.port_file = value();
-        } else if (option == "--value") {
-            const char* text = value();
-            char* end = nullptr;
-            double fixed = std::strtod(text, &end);
-            if (*text == '\0' || *end != '\0') Usage("--value needs a number");
-            options.profile = FlightProfile::Fixed(fixed);
-        } else if (option == "--script") {
-            std::string error;
-            auto profile = FlightProfile::FromScript(value(), error);
-            if (!profile) Usage(error);
-            options.profile = *profile;
         } else if (option == "--raw") {
             options.raw_reply = DecodeEscapes(value());
         } else if (option == "--silent") {
@@ -151,72 +156,187 @@ void SleepSeconds(double seconds) {
     if (seconds > 0) platform::SleepMilliseconds(static_cast<uint32_t>(seconds * 1000 + 0.5));
 }
 
-bool SendAll(platform::SocketHandle client, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int result = platform::SendBytes(client, reinterpret_cast<const uint8_t*>(bytes.data()) + sent,
-                                         static_cast<int32_t>(bytes.size() - sent));
-        if (result <= 0) return false;
-        sent += static_cast<size_t>(result);
-    }
-    return true;
-}
+volatile std::sig_atomic_t stop_requested = 0;
+extern "C" void RequestStop(int) { stop_requested = 1; }
+
+// One gauge (or any client) and what the server holds for it.
+struct Client {
+    struct ReplyPart {
+        FeedClock::time_point due;
+        std::string bytes;
+        bool close_after = false;  // the last reply that --close-after allows
+    };
+
+    platform::SocketHandle handle = platform::kNoSocket;
+    std::string pending;  // request bytes not yet ended by a NUL
+    std::deque<ReplyPart> outbox;
+    long replies = 0;
+    bool finished = false;  // takes no more requests (the connection is to end)
+    bool drop = false;      // to be closed at the end of this pass
+};
 
 class Server {
 public:
-    explicit Server(const Options& options) : options_(options), start_(std::chrono::steady_clock::now()) {}
+    Server(const Options& options, ValueFeed& feed)
+        : options_(options), feed_(feed), start_(FeedClock::now()) {}
 
-    // Answers one request; false when the connection is to end.
-    bool Answer(platform::SocketHandle client, const std::string& request) {
+    // Serves until told to stop; closes every connection then. While the feed is stale
+    // the server does not listen either: a gauge then stays at its connecting state
+    // instead of connecting only to be closed at its first request.
+    void Run(platform::SocketHandle listener, uint16_t port) {
+        while (!stop_requested) {
+            bool live = options_.raw_reply || feed_.Read(Seconds()).live;
+            if (!live && listener != platform::kNoSocket) {
+                platform::CloseSocket(listener);
+                listener = platform::kNoSocket;
+            } else if (live && listener == platform::kNoSocket) {
+                listener = Listen(options_.bind_address_net, port);
+            }
+            std::vector<platform::SocketWait> waits(1 + clients_.size());
+            waits[0].handle = listener;
+            waits[0].want_read = listener != platform::kNoSocket;
+            for (size_t i = 0; i < clients_.size(); ++i) {
+                waits[i + 1].handle = clients_[i].handle;
+                waits[i + 1].want_read = true;
+            }
+            size_t first = listener != platform::kNoSocket ? 0 : 1;
+            platform::WaitSocketsReady(waits.data() + first, waits.size() - first, WaitMicroseconds());
+            if (waits[0].readable) AcceptWaiting(listener);
+            for (size_t i = 0; i < clients_.size() && i + 1 < waits.size(); ++i)
+                if (waits[i + 1].readable) ReadRequests(clients_[i]);
+            for (Client& client : clients_) SendDueReplies(client);
+            for (size_t i = clients_.size(); i-- > 0;) {
+                if (!clients_[i].drop) continue;
+                platform::ShutdownSocket(clients_[i].handle);
+                platform::CloseSocket(clients_[i].handle);
+                clients_.erase(clients_.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+        }
+        for (Client& client : clients_) platform::CloseSocket(client.handle);
+        clients_.clear();
+        if (listener != platform::kNoSocket) platform::CloseSocket(listener);
+    }
+
+    // A non-blocking listening socket, or kNoSocket.
+    static platform::SocketHandle Listen(uint32_t address_net, uint16_t port) {
+        platform::SocketHandle listener = platform::ListenTcp(address_net, port, 16);
+        if (listener != platform::kNoSocket && platform::SetSocketNonBlocking(listener) != 0) {
+            platform::CloseSocket(listener);
+            return platform::kNoSocket;
+        }
+        return listener;
+    }
+
+private:
+    double Seconds() const { return std::chrono::duration<double>(FeedClock::now() - start_).count(); }
+
+    // Until the next reply part is due; a tenth of a second at most, to see a stop soon.
+    int64_t WaitMicroseconds() const {
+        auto wait = std::chrono::microseconds(100000);
+        auto now = FeedClock::now();
+        for (const Client& client : clients_) {
+            if (client.outbox.empty()) continue;
+            auto until = std::chrono::duration_cast<std::chrono::microseconds>(client.outbox.front().due - now);
+            wait = std::max(std::chrono::microseconds(0), std::min(wait, until));
+        }
+        return wait.count();
+    }
+
+    void AcceptWaiting(platform::SocketHandle listener) {
+        for (;;) {
+            platform::SocketHandle handle = platform::AcceptConnection(listener);
+            if (handle == platform::kNoSocket) return;
+            if (clients_.size() >= kMaxClients || platform::SetSocketNonBlocking(handle) != 0) {
+                platform::CloseSocket(handle);
+                continue;
+            }
+            Client client;
+            client.handle = handle;
+            clients_.push_back(std::move(client));
+        }
+    }
+
+    void ReadRequests(Client& client) {
+        char chunk[4096];
+        int got = platform::ReceiveBytes(client.handle, reinterpret_cast<uint8_t*>(chunk), sizeof chunk);
+        if (got <= 0) {
+            client.drop = true;
+            return;
+        }
+        client.pending.append(chunk, static_cast<size_t>(got));
+        size_t nul;
+        while (!client.drop && (nul = client.pending.find('\0')) != std::string::npos) {
+            std::string request = client.pending.substr(0, nul);
+            client.pending.erase(0, nul + 1);
+            Answer(client, request);
+        }
+        if (client.pending.size() > kMaxPendingRequestBytes) client.drop = true;
+    }
+
+    void Answer(Client& client, const std::string& request) {
         if (options_.log) {
             std::printf("request: %s\n", request.c_str());
             std::fflush(stdout);
         }
-        if (options_.close_after == 0 || options_.silent) return !(options_.close_after == 0);
-        SleepSeconds(options_.late_s);
-        std::string reply = options_.raw_reply ? *options_.raw_reply : ValueText(request) + std::string(1, '\0');
-        bool ok;
+        if (client.finished) return;
+        if (options_.close_after == 0) {
+            client.drop = true;
+            return;
+        }
+        if (options_.silent) return;
+        std::string reply;
+        if (options_.raw_reply) {
+            reply = *options_.raw_reply;
+        } else {
+            FeedReading reading = feed_.Read(Seconds());
+            // No data: the client is told by losing its connection, never by an old value.
+            if (!reading.live) {
+                client.drop = true;
+                return;
+            }
+            reply = ValueText(request, reading) + std::string(1, '\0');
+        }
+        auto due = FeedClock::now() + std::chrono::duration_cast<FeedClock::duration>(
+                                          std::chrono::duration<double>(options_.late_s));
+        if (!client.outbox.empty()) due = std::max(due, client.outbox.back().due);
+        ++client.replies;
+        bool last = options_.close_after > 0 && client.replies >= options_.close_after;
         if (options_.split && reply.size() > 1) {
             size_t half = reply.size() / 2;
-            ok = SendAll(client, reply.substr(0, half));
-            platform::SleepMilliseconds(200);
-            ok = ok && SendAll(client, reply.substr(half));
+            client.outbox.push_back({due, reply.substr(0, half), false});
+            client.outbox.push_back({due + std::chrono::milliseconds(200), reply.substr(half), last});
         } else {
-            ok = SendAll(client, reply);
+            client.outbox.push_back({due, reply, last});
         }
-        ++replies_;
-        return ok && !(options_.close_after > 0 && replies_ >= options_.close_after);
+        client.finished = last;
+        if (client.outbox.size() > kMaxQueuedReplyParts) client.drop = true;
     }
 
-    void Serve(platform::SocketHandle client) {
-        replies_ = 0;
-        std::string pending;
-        uint8_t chunk[4096];
-        for (;;) {
-            int got = platform::ReceiveBytes(client, chunk, sizeof chunk);
-            if (got <= 0) return;
-            pending.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(got));
-            size_t nul;
-            while ((nul = pending.find('\0')) != std::string::npos) {
-                std::string request = pending.substr(0, nul);
-                pending.erase(0, nul + 1);
-                if (!Answer(client, request)) return;
-            }
+    // A reply that the socket cannot take whole means a client that does not read: it is
+    // dropped rather than waited for.
+    void SendDueReplies(Client& client) {
+        auto now = FeedClock::now();
+        while (!client.drop && !client.outbox.empty() && client.outbox.front().due <= now) {
+            const Client::ReplyPart& part = client.outbox.front();
+            int32_t size = static_cast<int32_t>(part.bytes.size());
+            if (platform::SendBytes(client.handle, reinterpret_cast<const uint8_t*>(part.bytes.data()), size) != size ||
+                part.close_after)
+                client.drop = true;
+            client.outbox.pop_front();
         }
     }
 
-private:
-    std::string ValueText(const std::string& request) {
+    static std::string ValueText(const std::string& request, const FeedReading& reading) {
         char* end = nullptr;
         long offset = std::strtol(request.c_str(), &end, 10);
         if (end == request.c_str() || *end != ',' || offset != kVerticalSpeedOffset) return "0";
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        return std::to_string(options_.profile.WordAt(seconds));
+        return std::to_string(VerticalSpeedWord(reading.metres_per_minute));
     }
 
     const Options& options_;
-    std::chrono::steady_clock::time_point start_;
-    long replies_ = 0;
+    ValueFeed& feed_;
+    FeedClock::time_point start_;
+    std::vector<Client> clients_;
 };
 
 }  // namespace
@@ -227,8 +347,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vario-dataserver: socket start-up failed (%d)\n", result);
         return 1;
     }
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
     SleepSeconds(options.listen_delay_s);
-    platform::SocketHandle listener = platform::ListenTcp(options.bind_address_net, options.port, 8);
+    platform::SocketHandle listener = Server::Listen(options.bind_address_net, options.port);
     if (listener == platform::kNoSocket) {
         std::fprintf(stderr, "vario-dataserver: cannot listen on port %u (socket error %d)\n",
                      static_cast<unsigned>(options.port), platform::LastSocketError());
@@ -245,18 +367,12 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    std::unique_ptr<ValueFeed> feed = OpenFeed(options.feed);
     std::printf("listening on port %u\n", static_cast<unsigned>(port));
     std::fflush(stdout);
 
-    Server server(options);
-    for (;;) {
-        platform::SocketHandle client = platform::AcceptConnection(listener);
-        if (client == platform::kNoSocket) {
-            platform::SleepMilliseconds(10);
-            continue;
-        }
-        server.Serve(client);
-        platform::ShutdownSocket(client);
-        platform::CloseSocket(client);
-    }
+    Server server(options, *feed);
+    server.Run(listener, port);
+    feed->Stop();  // cancels a simulator subscription
+    return 0;
 }

@@ -1,8 +1,9 @@
-// vario-simhost: the development simulator. Offers the add-on's window and answers the
-// simulator link as the SIMLINK add-on would, feeding offset 0x0842 from the built-in
-// flight profile or a script. Used by the gauge's demo and by the tests.
+// vario-simhost: the development simulator, and a bridge from real simulators. Offers the
+// add-on's window and answers the simulator link as the SIMLINK add-on would, feeding
+// offset 0x0842 from the chosen value feed. Used by the gauge's demo and by the tests.
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,7 @@
 #include "platform/simlink_addon.h"
 #include "platform/simlink_ipc.h"
 #include "simlink/request_area.h"
-#include "tools/common/flight_profile.h"
+#include "tools/common/value_feed.h"
 #include "tools/simhost/simulator_offsets.h"
 
 namespace {
@@ -24,9 +25,12 @@ const char kUsage[] =
     "does, with a window of class \"SIMLINKMAIN\" and the message \"SimLinkLib:IPC\", and\n"
     "feeds the vertical speed (offset 0x0842, metres per minute, descent positive).\n"
     "\n"
-    "Source of the vertical speed (default: the built-in flight profile, repeating):\n"
-    "  --script T:V,T:V,...  from T seconds after the first exchange the value is V\n"
-    "  --value V             a constant value\n"
+    "Source of the vertical speed (default: the built-in flight profile, repeating; a\n"
+    "script's time runs from the first exchange):\n"
+    "%s"
+    "While a simulator source is stale, exchanges that read the vertical speed are\n"
+    "answered with a failing reply (0), so that the gauge shows it has no value.\n"
+    "\n"
     "Options for tests:\n"
     "  --fallback-class      offer the window under \"SIMHOSTMAIN\" instead\n"
     "  --addon-version N     value at 0x3304 (default 0x19980005)\n"
@@ -43,7 +47,7 @@ const char kUsage[] =
 
 struct Options {
     const char* window_class = simlink::kAddOnWindowClass;
-    std::optional<FlightProfile> profile;
+    FeedChoice feed;
     uint32_t add_on_version = 0x19980005;
     uint32_t sim_version = 0xFADE000B;
     intptr_t reply = 1;
@@ -61,9 +65,8 @@ bool ParseNumber(const char* text, long long low, long long high, long long& val
 
 class SimHost final : public platform::SimLinkAddOnHandler {
 public:
-    explicit SimHost(const Options& options)
-        : options_(options),
-          offsets_(options.add_on_version, options.sim_version) {}
+    SimHost(const Options& options, ValueFeed& feed)
+        : options_(options), feed_(feed), offsets_(options.add_on_version, options.sim_version) {}
 
     void OnReady(const std::string& where) override {
         std::printf("vario-simhost: ready, window class %s (%s)\n", options_.window_class, where.c_str());
@@ -74,30 +77,49 @@ public:
         // Time runs from the first exchange, so that a script starts when a client comes.
         if (exchanges_++ == 0) start_ = std::chrono::steady_clock::now();
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        offsets_.SetVerticalSpeed(options_.profile->WordAt(seconds));
+        FeedReading reading = feed_.Read(seconds);
+        offsets_.SetVerticalSpeed(reading.live ? VerticalSpeedWord(reading.metres_per_minute) : 0);
         std::string trace;
+        bool failing = false;
         if (area == nullptr) {
             trace = " no request area";
         } else {
             SimulatorOffsets::Outcome outcome = offsets_.CarryOut(area, area_bytes, options_.trace ? &trace : nullptr);
             if (!outcome.well_formed) trace += " (malformed record list)";
+            // No data: the gauge is told by a failed exchange, never by an old value. The
+            // handshake (no read of the vertical speed) still passes, so the link opens.
+            if (outcome.reads_vertical_speed && !reading.live) {
+                failing = true;
+                trace += " (no data: failing reply)";
+            }
         }
         if (options_.trace) {
             std::printf("exchange %ld:%s\n", exchanges_, trace.c_str());
             std::fflush(stdout);
         }
         if (options_.delay_ms) platform::SystemSimLinkIpc().SleepMilliseconds(options_.delay_ms);
-        return area ? options_.reply : 0;
+        return area && !failing ? options_.reply : 0;
     }
 
     bool ShouldStop() override { return options_.exchanges > 0 && exchanges_ >= options_.exchanges; }
 
 private:
     const Options& options_;
+    ValueFeed& feed_;
     SimulatorOffsets offsets_;
     std::chrono::steady_clock::time_point start_;
     long exchanges_ = 0;
 };
+
+ValueFeed* running_feed = nullptr;
+
+// Where the add-on's own loop does not end on these signals (Windows), the feed's
+// subscription is cancelled here before the process ends; on Linux the add-on's loop
+// takes the signals over and main() stops the feed.
+extern "C" void StopFeedAndExit(int) {
+    if (running_feed != nullptr) running_feed->Stop();
+    std::_Exit(0);
+}
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "vario-simhost: %s\n%s", message.c_str(), "Try 'vario-simhost --help'.\n");
@@ -115,18 +137,14 @@ int main(int argc, char** argv) {
             return ParseNumber(argv[++i], low, high, value);
         };
         long long number = 0;
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+        std::string feed_error;
+        if (TakeFeedOption(argc, argv, i, options.feed, feed_error)) {
+            if (!feed_error.empty()) return Fail(feed_error);
+        } else if (arg == "--help" || arg == "-h") {
+            std::printf(kUsage, kFeedOptionsHelp);
             return 0;
         } else if (arg == "--fallback-class") {
             options.window_class = simlink::kFallbackWindowClass;
-        } else if (arg == "--script" && i + 1 < argc) {
-            std::string error;
-            options.profile = FlightProfile::FromScript(argv[++i], error);
-            if (!options.profile) return Fail("bad --script: " + error);
-        } else if (arg == "--value") {
-            if (!next(-32768, 32767, number)) return Fail("--value needs a number from -32768 to 32767");
-            options.profile = FlightProfile::Fixed(static_cast<double>(number));
         } else if (arg == "--addon-version") {
             if (!next(0, 0xFFFFFFFF, number)) return Fail("--addon-version needs a 32-bit number");
             options.add_on_version = static_cast<uint32_t>(number);
@@ -151,11 +169,16 @@ int main(int argc, char** argv) {
             return Fail("unknown or incomplete option '" + arg + "'");
         }
     }
-    if (!options.profile) options.profile = FlightProfile::BuiltIn();
-
-    SimHost host(options);
+    std::unique_ptr<ValueFeed> feed = OpenFeed(options.feed);
+    running_feed = feed.get();
+    std::signal(SIGINT, StopFeedAndExit);
+    std::signal(SIGTERM, StopFeedAndExit);
+    SimHost host(options, *feed);
     std::string error;
-    if (!platform::ServeSimLinkAddOn(options.window_class, simlink::kIpcMessageName, host, error)) {
+    bool served = platform::ServeSimLinkAddOn(options.window_class, simlink::kIpcMessageName, host, error);
+    feed->Stop();  // cancels a simulator subscription
+    running_feed = nullptr;
+    if (!served) {
         std::fprintf(stderr, "vario-simhost: %s\n", error.c_str());
         return 1;
     }

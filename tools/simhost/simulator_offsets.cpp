@@ -66,6 +66,8 @@ SimulatorOffsets::Outcome SimulatorOffsets::CarryOut(uint8_t* area, size_t area_
             if (inside) std::memcpy(data, &bytes_[offset], inside);
             std::memset(data + inside, 0, size - inside);
             ++outcome.reads;
+            if (size != 0 && offset < kVerticalSpeedOffset + 2 && uint64_t{offset} + size > kVerticalSpeedOffset)
+                outcome.reads_vertical_speed = true;
             std::snprintf(line, sizeof line, " R %04X+%u", offset, size);
             if (trace) *trace += line;
         } else {

@@ -1,0 +1,206 @@
+#!/usr/bin/env bash
+# The development tools as bridges from simulators, between real processes: the X-Plane
+# stand-in feeding vario-dataserver and vario-simhost (values, staleness, subscribing
+# again after the simulator restarts, cancelling on exit), and the data server serving
+# many clients at once, some of them silent, slow or hostile.
+# Usage: bridges.sh CASE [linux|windows]: windows runs the bridge and the simulator link's
+# client of the Windows bundle under Wine (the cases that name a simulator host).
+source "$(dirname "$0")/gauge_lib.sh"
+case_name=$1
+platform=${2:-linux}
+: "${VARIO_LINUX_BUILD:=$REPO_DIR/build/linux}"
+dir=$(scratch_bundle linux)
+standin_src=$VARIO_LINUX_BUILD/tests/xplane_standin/vario-xplane-standin
+[ -x "$standin_src" ] || fail "no $standin_src (run scripts/build)"
+
+STANDIN_PID=
+STANDIN_PORT=
+# start_standin [--port N] [--script T:FPM,...]: the X-Plane stand-in; its log in standin.txt.
+start_standin() {
+  rm -f "$dir/standin.port"
+  (cd "$dir" && exec timeout 120 "$standin_src" --port-file standin.port "$@" >>"$dir/standin.txt" 2>&1) &
+  STANDIN_PID=$!
+  for _ in $(seq 100); do [ -s "$dir/standin.port" ] && break; sleep 0.1; done
+  [ -s "$dir/standin.port" ] || fail "the X-Plane stand-in did not start: $(cat "$dir/standin.txt")"
+  STANDIN_PORT=$(cat "$dir/standin.port")
+}
+stop_standin() {
+  [ -n "$STANDIN_PID" ] || return 0
+  kill "$STANDIN_PID" 2>/dev/null || true
+  wait "$STANDIN_PID" 2>/dev/null || true
+  STANDIN_PID=
+}
+CLIENT_PIDS=()
+stop_all() {
+  set +e
+  local pid
+  for pid in "${CLIENT_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  stop_data_server
+  stop_simulator
+  stop_standin
+  cleanup_scratch
+}
+trap stop_all EXIT
+
+# query PORT: one request on a new connection; prints the reply, "closed" when the
+# server closed the connection instead, "silent" when nothing came within 3 s.
+query() {
+  local fd reply status=0
+  exec {fd}<>"/dev/tcp/127.0.0.1/$1" 2>/dev/null || { echo refused; return; }
+  printf '2114,2,4\0' >&$fd 2>/dev/null
+  IFS= read -r -d '' -t 3 reply <&$fd || status=$?
+  exec {fd}>&-
+  if [ "$status" -eq 0 ]; then echo "$reply"; elif [ "$status" -gt 128 ]; then echo silent; else echo closed; fi
+}
+# expect_reply PORT TEXT SECONDS: the server answers TEXT within the time.
+expect_reply() {
+  local got
+  for _ in $(seq $((${3} * 5))); do
+    got=$(query "$1")
+    [ "$got" = "$2" ] && { note "reply $got"; return 0; }
+    sleep 0.2
+  done
+  fail "expected the reply '$2' within $3 s, last got '$got'; server: $(tail -n 5 "$dir/server.txt"); stand-in: $(tail -n 5 "$dir/standin.txt")"
+}
+# expect_line FILE TEXT SECONDS
+expect_line() {
+  for _ in $(seq $((${3} * 10))); do grep -qF -- "$2" "$1" && return 0; sleep 0.1; done
+  fail "expected '$2' in $(basename "$1") within $3 s; it holds: $(cat "$1")"
+}
+# probe_read: one read of the vertical speed through the simulator link; prints the line.
+probe_read() {
+  if [ "$platform" = windows ]; then
+    cp -n "$VARIO_WINDOWS_BUILD/tools/simhost/vario-simlink-probe.exe" "$dir/" 2>/dev/null || true
+    run_in "$dir" windows vario-simlink-probe --reads 1 2>&1 | tr -d '\r' | grep '^read:' || true
+  else
+    (cd "$dir" && timeout 30 "$VARIO_LINUX_BUILD/tools/simhost/vario-simlink-probe" --reads 1 2>&1 | grep '^read:') || true
+  fi
+}
+expect_probe() {  # expect_probe LINE SECONDS
+  local got
+  for _ in $(seq $((${2} * 4))); do
+    got=$(probe_read)
+    [ "$got" = "$1" ] && { note "$got"; return 0; }
+    sleep 0.25
+  done
+  fail "expected '$1' within $2 s, last got '$got'; simulator: $(tail -n 5 "$dir/sim.txt")"
+}
+
+case "$case_name" in
+  xplane_dataserver)
+    # 1000 ft/min climb is -305 m/min; 500 ft/min descent is 152.
+    start_standin --script 0:1000,6:-500
+    start_data_server "$dir" --source "xplane:127.0.0.1:$STANDIN_PORT"
+    expect_reply "$DATA_PORT" -305 5
+    expect_reply "$DATA_PORT" 152 12
+    expect_line "$dir/standin.txt" "subscribe 30 Hz index 1 sim/cockpit2/gauges/indicators/vvi_fpm_pilot from 127.0.0.1:" 1
+    expect_line "$dir/server.txt" "xplane 127.0.0.1:$STANDIN_PORT: live" 1
+    # The simulator goes away: after 2 s a connected client is closed at its next request,
+    # and new connections are refused.
+    exec {kept}<>"/dev/tcp/127.0.0.1/$DATA_PORT"
+    printf '2114,2,4\0' >&$kept
+    IFS= read -r -d '' -t 3 reply <&$kept && [ "$reply" = 152 ] || fail "no reply on the kept connection: '$reply'"
+    stop_standin
+    expect_line "$dir/server.txt" "xplane 127.0.0.1:$STANDIN_PORT: no data for 2 s, retrying" 4
+    printf '2114,2,4\0' >&$kept
+    status=0
+    IFS= read -r -d '' -t 3 reply <&$kept || status=$?
+    [ "$status" -ne 0 ] && [ "$status" -le 128 ] && [ -z "$reply" ] ||
+      fail "the kept connection was not closed at its request (read status $status, '$reply')"
+    exec {kept}>&-
+    expect_reply "$DATA_PORT" refused 2
+    # It comes back (knowing nothing of the old subscription): values within 3 s.
+    port=$STANDIN_PORT
+    : >"$dir/standin.txt"
+    start_standin --port "$port" --script 0:-1000
+    expect_reply "$DATA_PORT" 305 4
+    expect_line "$dir/standin.txt" "subscribe 30 Hz index 1" 1
+    [ "$(grep -c 'xplane 127.0.0.1:.*: live' "$dir/server.txt")" -eq 2 ] || fail "each change is told once: $(cat "$dir/server.txt")"
+    # Ending the bridge cancels the subscription.
+    stop_data_server
+    expect_line "$dir/standin.txt" "cancel index 1 from 127.0.0.1:" 2
+    ;;
+  xplane_simhost)
+    start_standin --script 0:1000
+    start_simulator "$dir" --source "xplane:127.0.0.1:$STANDIN_PORT"
+    expect_probe "read: result 0 value -305" 5
+    # No data: the exchange fails (reply 0, result 13) and the value is not written.
+    stop_standin
+    sleep 2.2
+    expect_probe "read: result 13 value 12345" 3
+    expect_line "$dir/sim.txt" "xplane 127.0.0.1:$STANDIN_PORT: no data for 2 s, retrying" 1
+    start_standin --port "$STANDIN_PORT" --script 0:-500
+    expect_probe "read: result 0 value 152" 4
+    stop_simulator
+    # Under Wine the process is ended from outside, with no signal of its own to take.
+    [ "$platform" = windows ] || expect_line "$dir/standin.txt" "cancel index 1 from 127.0.0.1:" 2
+    ;;
+  dataserver_many_clients)
+    start_data_server "$dir" --value -157
+    # A client that connects and never says anything, one that stops inside a request,
+    # one that sends requests and never reads the replies: none holds up the others.
+    exec {silent}<>"/dev/tcp/127.0.0.1/$DATA_PORT"
+    exec {halfway}<>"/dev/tcp/127.0.0.1/$DATA_PORT"
+    printf '2114,2,' >&$halfway
+    exec {unread}<>"/dev/tcp/127.0.0.1/$DATA_PORT"
+    for _ in $(seq 50); do printf '2114,2,4\0'; done >&$unread
+    for i in $(seq 20); do
+      got=$(query "$DATA_PORT")
+      [ "$got" = -157 ] || fail "query $i beside the stuck clients: '$got'"
+    done
+    note "20 queries answered beside a silent, a half-way and a non-reading client"
+    # One connection with many requests in a row is answered in order.
+    exec {steady}<>"/dev/tcp/127.0.0.1/$DATA_PORT"
+    for i in $(seq 5); do
+      printf '2114,2,4\0' >&$steady
+      IFS= read -r -d '' -t 3 reply <&$steady || fail "request $i on one connection got no reply"
+      [ "$reply" = -157 ] || fail "request $i on one connection: '$reply'"
+    done
+    # A request that runs past 4096 bytes without its NUL: the client is dropped.
+    exec {long}<>"/dev/tcp/127.0.0.1/$DATA_PORT"
+    head -c 5000 /dev/zero | tr '\0' 7 >&$long
+    status=0
+    IFS= read -r -d '' -t 3 reply <&$long || status=$?
+    [ "$status" -ne 0 ] && [ "$status" -le 128 ] && [ -z "$reply" ] ||
+      fail "a request of 5000 bytes without NUL was not dropped (read status $status, '$reply')"
+    note "a request longer than 4096 bytes without NUL ends its connection"
+    # A client that floods requests and never reads is dropped once its replies no longer
+    # fit, while others are still answered; the server's memory stays where it was.
+    server_pid=$(pgrep -P "$SERVER_PID" | head -n 1)  # the server under its timeout wrapper
+    rss_before=$(awk '/VmRSS/ { print $2 }' "/proc/$server_pid/status")
+    (exec {flood}<>"/dev/tcp/127.0.0.1/$DATA_PORT"; yes '2114,2,4' | tr '\n' '\0' >&$flood 2>/dev/null) &
+    flood_pid=$!
+    CLIENT_PIDS+=("$flood_pid")
+    for i in $(seq 10); do
+      got=$(query "$DATA_PORT")
+      [ "$got" = -157 ] || fail "query $i beside the flooding client: '$got'"
+    done
+    for _ in $(seq 300); do kill -0 "$flood_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$flood_pid" 2>/dev/null && fail "the client that never reads its replies was still served after 30 s"
+    rss_after=$(awk '/VmRSS/ { print $2 }' "/proc/$server_pid/status")
+    note "flooding client dropped; server memory ${rss_before} kB before, ${rss_after} kB after"
+    [ "$rss_after" -lt $((rss_before + 16384)) ] || fail "the server grew from $rss_before kB to $rss_after kB"
+    exec {silent}>&- {halfway}>&- {unread}>&- {steady}>&- {long}>&-
+    ;;
+  simhost_client_never_reads)
+    # A client that keeps sending and never reads its replies is dropped; meanwhile and
+    # afterwards the simulator answers another client at once.
+    start_simulator "$dir" --value 42
+    stuck=$VARIO_LINUX_BUILD/tests/simlink_stuck_client/vario-simlink-stuck-client
+    [ -x "$stuck" ] || fail "no $stuck (run scripts/build)"
+    timeout 60 "$stuck" 6 >"$dir/stuck.txt" 2>&1 &
+    stuck_pid=$!
+    CLIENT_PIDS+=("$stuck_pid")
+    for i in $(seq 5); do
+      got=$(probe_read)
+      [ "$got" = "read: result 0 value 42" ] || fail "read $i beside the client that never reads: '$got'"
+      sleep 0.5
+    done
+    wait "$stuck_pid" || fail "the stuck client failed: $(cat "$dir/stuck.txt")"
+    expect_contains "$dir/stuck.txt" "dropped by the add-on"
+    note "$(cat "$dir/stuck.txt")"
+    expect_probe "read: result 0 value 42" 2
+    ;;
+  *) fail "unknown case $case_name" ;;
+esac
+note "bridges $case_name: ok"

@@ -1,0 +1,264 @@
+#!/usr/bin/env bash
+# The gauge against a real FlightGear: one fgfs with a Cessna in the air, bridged by
+# vario-dataserver (the Linux gauge and the Windows gauge under Wine, in network mode) and
+# by vario-simhost (the Linux gauge in simulator mode), all at once. Each needle is read
+# from a screenshot and compared with the vertical speed read from FlightGear's property
+# server just before and just after it. Then FlightGear is stopped (the gauges show that
+# they have no data) and started again (the needles come back).
+# Usage: flightgear.sh NATIVE_PROBE
+source "$(dirname "$0")/gauge_lib.sh"
+native_probe=$1
+platform=linux
+export ORVEX_DIALOGS=stderr SIM_TIMEOUT=1500 SERVER_TIMEOUT=1500
+export PATH=$PATH:/usr/games
+command -v fgfs >/dev/null || fail "no fgfs: scripts/install-flightgear installs FlightGear"
+[ -d /usr/share/games/flightgear ] || fail "no FlightGear data in /usr/share/games/flightgear"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vario-flightgear.XXXXXX")
+SCRATCH_DIRS+=("$work")
+FG_PID=
+GAUGE_PIDS=()
+stop_flightgear() {
+  [ -n "$FG_PID" ] || return 0
+  kill "$FG_PID" 2>/dev/null || true
+  for _ in $(seq 100); do kill -0 "$FG_PID" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$FG_PID" 2>/dev/null || true
+  wait "$FG_PID" 2>/dev/null || true
+  FG_PID=
+}
+stop_all() {
+  local status=$?
+  set +e
+  local pid
+  if [ "$status" -ne 0 ]; then
+    echo "-- data server: $(tail -n 8 "$work/server.txt" 2>/dev/null)"
+    echo "-- simulator host: $(grep -v '^exchange' "$work/sim.txt" 2>/dev/null | tail -n 8)"
+    echo "-- fgfs: $(tail -n 5 "$work/fgfs.log" 2>/dev/null)"
+  fi
+  for pid in "${GAUGE_PIDS[@]}"; do pkill -TERM -P "$pid" 2>/dev/null; kill "$pid" 2>/dev/null; done
+  for pid in "${GAUGE_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  WINEPREFIX=$VARIO_WINEPREFIX wineserver -k 2>/dev/null
+  stop_flightgear
+  stop_data_server
+  stop_simulator
+  stop_display
+  cleanup_scratch
+}
+trap stop_all EXIT
+
+# A display of this test's own (FlightGear and the three gauges side by side), with a
+# window manager, and a Wine prefix of its own.
+for n in $(seq 150 199); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=":$n"; break; }
+done
+[ -n "${display:-}" ] || fail "no free display number"
+VARIO_WM_DISPLAY=$display start_window_manager
+VARIO_WINEPREFIX=$REPO_DIR/build/wineprefix-flightgear
+
+# A loopback port where nothing listens yet, for FlightGear's property server.
+fg_port=
+for _ in $(seq 50); do
+  candidate=$((20000 + RANDOM % 40000))
+  (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null || { fg_port=$candidate; break; }
+done
+[ -n "$fg_port" ] || fail "no free port for FlightGear"
+
+# start_flightgear: fgfs on this display, until its property server answers (minutes).
+# Each start has a HOME of its own, so that the second does not load what the first saved.
+FG_STARTS=0
+start_flightgear() {
+  FG_STARTS=$((FG_STARTS + 1))
+  local home=$work/fg-home-$FG_STARTS
+  mkdir -p "$home"
+  local started=$SECONDS
+  # Its frame rate is held down to spare the machine's other work; the property server
+  # answers about once a frame, which is plenty for a gauge.
+  DBUS_FATAL_WARNINGS=0 HOME=$home timeout 1500 fgfs --fg-root=/usr/share/games/flightgear \
+    --aircraft=c172p --airport=KSFO --altitude=3000 --vc=90 --heading=280 --in-air \
+    --telnet=socket,bi,60,127.0.0.1,$fg_port,tcp --disable-sound --disable-splash-screen --disable-ai-traffic \
+    --disable-real-weather-fetch --disable-terrasync --geometry=320x240 --timeofday=noon \
+    --prop:/sim/frame-rate-throttle-hz=15 >>"$work/fgfs.log" 2>&1 &
+  FG_PID=$!
+  # FlightGear listens long before it serves: one connection waits in its queue (a new
+  # one each second would fill the queue, and connecting would then hang).
+  FG_FD=
+  while [ $((SECONDS - started)) -lt 900 ]; do
+    kill -0 "$FG_PID" 2>/dev/null || fail "fgfs ended: $(tail -n 20 "$work/fgfs.log")"
+    if [ -z "$FG_FD" ] && ! fg_connect 2>/dev/null; then
+      sleep 1
+      continue
+    fi
+    fg_read 5
+    if [ -n "$FG_VALUE" ]; then
+      fg_connect  # afresh, without the questions queued while it loaded
+      note "FlightGear answers on port $fg_port after $((SECONDS - started)) s"
+      fg_wait_steady
+      return 0
+    fi
+    [ "$FG_READ_STATUS" -gt 128 ] || { exec {FG_FD}>&-; FG_FD=; sleep 1; }  # closed: connect again
+  done
+  fail "FlightGear's property server did not answer within 15 minutes: $(tail -n 20 "$work/fgfs.log")"
+}
+
+# fg_wait_steady: FlightGear's first frames after loading can take seconds each, which
+# the bridges rightly report as no data, and it answers 0 before its flight model runs;
+# the gauges are looked at once 20 answers in a row have come within a second each and
+# the vertical speed has changed among them.
+fg_wait_steady() {
+  local started=$SECONDS in_row=0 reads=0 first=
+  while [ "$in_row" -lt 20 ] || [ "$FG_VALUE" = "$first" ]; do
+    [ $((SECONDS - started)) -lt 600 ] || fail "FlightGear did not answer steadily within 10 minutes"
+    fg_read 1
+    reads=$((reads + 1))
+    if [ -n "$FG_VALUE" ]; then
+      in_row=$((in_row + 1))
+      [ "$in_row" -gt 1 ] || first=$FG_VALUE
+    else
+      in_row=0
+      fg_connect
+    fi
+  done
+  local timed_from=$SECONDS
+  for _ in $(seq 20); do fg_read 2; done
+  note "FlightGear answers steadily after $((SECONDS - started)) s more ($reads reads); 20 reads took $((SECONDS - timed_from)) s"
+}
+
+# One connection of the test's own to the property server, in data mode.
+FG_FD=
+fg_connect() {
+  [ -z "$FG_FD" ] || exec {FG_FD}>&-
+  FG_FD=
+  exec {FG_FD}<>"/dev/tcp/127.0.0.1/$fg_port" || { FG_FD=; return 1; }
+  printf 'data\r\n' >&$FG_FD
+}
+# fg_read [WAIT]: the vertical speed now into FG_VALUE, feet per second, climb positive;
+# empty when none came within WAIT seconds (default 15), FG_READ_STATUS telling why
+# (above 128: the wait ran out).
+FG_VALUE=
+FG_READ_STATUS=0
+fg_read() {
+  local line=
+  FG_READ_STATUS=0
+  printf 'get /velocities/vertical-speed-fps\r\n' >&$FG_FD 2>/dev/null || FG_READ_STATUS=1
+  [ "$FG_READ_STATUS" -ne 0 ] || IFS= read -r -t "${1:-15}" line <&$FG_FD || FG_READ_STATUS=$?
+  FG_VALUE=${line%$'\r'}
+}
+# fg_read_patient: as fg_read, but a simulator that pauses (loading scenery) is waited
+# for, on a new connection, up to two minutes.
+fg_read_patient() {
+  local started=$SECONDS
+  while [ $((SECONDS - started)) -lt 120 ]; do
+    fg_read 10
+    [ -z "$FG_VALUE" ] || return 0
+    fg_connect 2>/dev/null || sleep 1
+  done
+}
+# raw_of FPS: the bridges' raw value, metres per minute descent positive, rounded.
+raw_of() { awk -v fps="$1" 'BEGIN { v = -fps * 60 / 3.28084; printf "%d\n", (v < 0 ? v - 0.5 : v + 0.5) }'; }
+
+# start_gauge NAME PLATFORM DIR: the gauge of the bundle in DIR, in the background.
+declare -A GAUGE_PID_OF GAUGE_DIR_OF GAUGE_PLATFORM_OF
+start_gauge() {
+  local name=$1
+  GAUGE_DIR_OF[$name]=$3
+  GAUGE_PLATFORM_OF[$name]=$2
+  RUN_TIMEOUT=1400 run_in "$3" "$2" ORVEXVario >"$3/out.txt" 2>"$3/err.txt" &
+  GAUGE_PID_OF[$name]=$!
+  GAUGE_PIDS+=($!)
+}
+gauge_window() {  # gauge_window NAME: its window id, waiting up to a minute
+  local id
+  for _ in $(seq 300); do
+    id=$(launched_window_id "${GAUGE_PID_OF[$1]}") && [ -n "$id" ] && { echo "$id"; return 0; }
+    kill -0 "${GAUGE_PID_OF[$1]}" 2>/dev/null || fail "the $1 gauge ended: $(tail -n 5 "${GAUGE_DIR_OF[$1]}/err.txt")"
+    sleep 0.2
+  done
+  fail "the $1 gauge's window did not appear"
+}
+expect_title() {  # expect_title NAME TEXT: within thirty seconds
+  local id title
+  id=$(gauge_window "$1")
+  for _ in $(seq 150); do
+    title=$(xdotool getwindowname "$id" 2>/dev/null) || true
+    [ "$title" = "$2" ] && { note "$1 gauge: title \"$title\""; return 0; }
+    sleep 0.2
+  done
+  fail "the $1 gauge's title is \"$title\", not \"$2\""
+}
+
+# expect_needle_follows NAME: the needle matches FlightGear's vertical speed, read just
+# before and just after the screenshot, within 3 degrees of the range the two reads span.
+# The aircraft's vertical speed swings by hundreds of feet per minute within seconds, so
+# a picture that falls between two changes can miss: 3 of up to 12 pictures must match.
+expect_needle_follows() {
+  local name=$1 dir=${GAUGE_DIR_OF[$1]} id matched=0 attempt
+  id=$(gauge_window "$name")
+  for attempt in $(seq 12); do
+    local before after needle raw_before raw_after angle_before angle_after verdict
+    fg_read_patient
+    before=$FG_VALUE
+    needle=$(window_needle "$dir" "$id") || needle=
+    fg_read_patient
+    after=$FG_VALUE
+    [ -n "$before" ] && [ -n "$after" ] || fail "FlightGear's property server stopped answering"
+    raw_before=$(raw_of "$before")
+    raw_after=$(raw_of "$after")
+    angle_before=$("$native_probe" angle "$raw_before")
+    angle_after=$("$native_probe" angle "$raw_after")
+    verdict=$(awk -v a="$angle_before" -v b="$angle_after" -v m="$needle" 'BEGIN {
+      lo = a < b ? a : b; hi = a < b ? b : a
+      if (m == "" || m != m + 0) { print "no needle"; exit }
+      d = m < lo ? lo - m : (m > hi ? m - hi : 0)
+      printf "%s (%.1f deg off the range)\n", d <= 3 ? "match" : "MISS", d }')
+    printf -- '-- %s gauge: FlightGear %s then %s ft/s (raw %s, %s; scale %.1f..%.1f deg); needle %s deg: %s\n' \
+      "$name" "$before" "$after" "$raw_before" "$raw_after" "$angle_before" "$angle_after" "${needle:-none}" "$verdict"
+    [[ "$verdict" == match* ]] && matched=$((matched + 1))
+    [ "$matched" -ge 3 ] && { note "$name gauge follows FlightGear ($matched of $attempt pictures match)"; return 0; }
+    sleep 0.7
+  done
+  fail "the $name gauge's needle matched FlightGear's vertical speed in $matched of 12 pictures"
+}
+
+start_flightgear
+
+# The bridges, and the gauges side by side beside FlightGear's window.
+start_data_server "$work" --source "flightgear:127.0.0.1:$fg_port"
+start_simulator "$work" --source "flightgear:127.0.0.1:$fg_port"
+linux_network=$(needle_bundle)
+frameless_ini "$linux_network" "$(network_lines "$DATA_PORT")" 340 0
+start_gauge linux-network linux "$linux_network"
+linux_simulator=$(needle_bundle)
+frameless_ini "$linux_simulator" "" 660 0
+start_gauge linux-simulator linux "$linux_simulator"
+platform=windows
+windows_network=$(needle_bundle)
+platform=linux
+frameless_ini "$windows_network" "$(network_lines "$DATA_PORT")" 340 340
+start_gauge windows-network windows "$windows_network"
+
+expect_title linux-network "ZEVRA VARIO - Freeware [NETWORK]"
+expect_title windows-network "ZEVRA VARIO - Freeware [NETWORK]"
+expect_title linux-simulator "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+for gauge in linux-network linux-simulator windows-network; do expect_needle_follows "$gauge"; done
+expect_contains "$work/server.txt" "flightgear 127.0.0.1:$fg_port: live"
+expect_contains "$work/sim.txt" "flightgear 127.0.0.1:$fg_port: live"
+
+# FlightGear stops: the network gauges go back to connecting, the simulator-mode gauge's
+# exchanges fail, so that neither shows an old value as if it were current.
+stop_flightgear
+expect_title linux-network "ZEVRA VARIO - Freeware [CONNECTING...]"
+expect_title windows-network "ZEVRA VARIO - Freeware [CONNECTING...]"
+eventually grep -q "(no data: failing reply)" "$work/sim.txt" ||
+  fail "the simulator-mode gauge's exchanges did not fail after FlightGear stopped: $(tail -n 3 "$work/sim.txt")"
+note "linux-simulator gauge: its exchanges fail (no data)"
+expect_contains "$work/server.txt" "flightgear 127.0.0.1:$fg_port: no data for 2 s, retrying"
+for gauge in linux-network linux-simulator windows-network; do
+  kill -0 "${GAUGE_PID_OF[$gauge]}" 2>/dev/null || fail "the $gauge gauge ended while FlightGear was away"
+done
+
+# FlightGear again, on the same port: the needles come back without restarting anything.
+start_flightgear
+expect_title linux-network "ZEVRA VARIO - Freeware [NETWORK]"
+expect_title windows-network "ZEVRA VARIO - Freeware [NETWORK]"
+for gauge in linux-network linux-simulator windows-network; do expect_needle_follows "$gauge"; done
+note "flightgear: ok"

@@ -1,0 +1,30 @@
+// Whatever a simulator sends, the feeds' readers stay within the bytes, keep at most one
+// short line, and give only finite numbers; an RREF answer gives a value only when its
+// length is a whole number of pairs.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "tools/common/feed_protocols.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Exactly the bytes, in a buffer of their size, so that a read past them is caught.
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size == 0 ? 1 : size]);
+    for (size_t i = 0; i < size; ++i) bytes[i] = data[i];
+
+    if (auto value = RrefValueOf(bytes.get(), size, 1)) {
+        if (!std::isfinite(*value) || size < 13 || (size - 5) % 8 != 0) std::abort();
+    }
+    ParseRrefRequest(bytes.get(), size);
+
+    PropertyLineReader reader;
+    // Fed in two parts split where the first byte says, as arrivals may be cut anywhere.
+    size_t cut = size == 0 ? 0 : data[0] % (size + 1);
+    auto check = [](std::optional<double> feet_per_second) {
+        if (feet_per_second && !std::isfinite(*feet_per_second)) std::abort();
+    };
+    reader.Append(reinterpret_cast<const char*>(bytes.get()), cut, check);
+    reader.Append(reinterpret_cast<const char*>(bytes.get()) + cut, size - cut, check);
+    return 0;
+}

@@ -1,0 +1,88 @@
+// The X-Plane stand-in's subscriptions and answers.
+#include "tests/xplane_standin/xplane_standin.h"
+
+#include <algorithm>
+
+#include "tools/common/feed_protocols.h"
+
+namespace {
+
+std::string AddressText(const platform::SocketAddress& address) {
+    return platform::Ipv4Text(address.address_net) + ":" + std::to_string(platform::NetToHost16(address.port_net));
+}
+
+bool SameAddress(const platform::SocketAddress& a, const platform::SocketAddress& b) {
+    return a.address_net == b.address_net && a.port_net == b.port_net;
+}
+
+}  // namespace
+
+XPlaneStandIn::XPlaneStandIn(uint32_t address_net, uint16_t port) {
+    socket_ = platform::OpenUdpSocket(address_net, port);
+    if (socket_ == platform::kNoSocket) return;
+    platform::SetSocketNonBlocking(socket_);
+    port_ = platform::LocalPortOf(socket_);
+}
+
+XPlaneStandIn::~XPlaneStandIn() {
+    if (socket_ != platform::kNoSocket) platform::CloseSocket(socket_);
+}
+
+void XPlaneStandIn::Serve(Clock::duration duration) {
+    auto end = Clock::now() + duration;
+    for (;;) {
+        auto now = Clock::now();
+        SendDue(now);
+        if (now >= end) return;
+        auto until = end;
+        for (const Subscription& s : subscriptions_) until = std::min(until, s.next_due);
+        auto wait_us = std::chrono::duration_cast<std::chrono::microseconds>(until - now).count();
+        if (platform::WaitSocketReady(socket_, false, std::max<int64_t>(wait_us, 0)) <= 0) continue;
+        for (int i = 0; i < 64; ++i) {
+            uint8_t datagram[2048];
+            platform::SocketAddress from;
+            int got = platform::ReceiveDatagram(socket_, datagram, sizeof datagram, from);
+            if (got < 0) break;
+            if (got <= static_cast<int>(sizeof datagram)) TakeRequest(datagram, static_cast<size_t>(got), from);
+        }
+    }
+}
+
+void XPlaneStandIn::TakeRequest(const uint8_t* bytes, size_t count, const platform::SocketAddress& from) {
+    auto request = ParseRrefRequest(bytes, count);
+    if (!request) {
+        if (on_event) on_event("ignored a datagram of " + std::to_string(count) + " bytes from " + AddressText(from));
+        return;
+    }
+    auto same = [&](const Subscription& s) { return SameAddress(s.to, from) && s.index == request->index; };
+    auto found = std::find_if(subscriptions_.begin(), subscriptions_.end(), same);
+    if (request->frequency_hz <= 0) {
+        if (found != subscriptions_.end()) subscriptions_.erase(found);
+        if (on_event) on_event("cancel index " + std::to_string(request->index) + " from " + AddressText(from));
+        return;
+    }
+    Subscription subscription{from, request->index, request->dataref,
+                              std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                                  1.0 / std::min(request->frequency_hz, 1000))),
+                              Clock::now()};
+    if (found != subscriptions_.end())
+        *found = subscription;
+    else
+        subscriptions_.push_back(subscription);
+    if (on_event)
+        on_event("subscribe " + std::to_string(request->frequency_hz) + " Hz index " + std::to_string(request->index) +
+                 " " + request->dataref + " from " + AddressText(from));
+}
+
+void XPlaneStandIn::SendDue(Clock::time_point now) {
+    for (Subscription& s : subscriptions_) {
+        if (s.next_due > now) continue;
+        float value = s.dataref == kXPlaneVerticalSpeedDataref ? climb_fpm_.load() : 0.0f;
+        auto answer = RrefAnswer({{s.index, value}});
+        platform::SendDatagram(socket_, s.to, answer.data(), static_cast<int32_t>(answer.size()));
+        if (on_answer) on_answer(Clock::now(), value);
+        // The steady rate it asked for, without a burst to catch up after a stall.
+        s.next_due += s.period;
+        if (s.next_due < now) s.next_due = now + s.period;
+    }
+}
