@@ -56,7 +56,9 @@ Environment:
 
 std::string VersionText() { return std::string("ORVEXVario ") + kProgramVersion + "\n"; }
 
-std::string HelpText() { return "ORVEXVario " + std::string(kProgramVersion) + ", the ZEVRA variometer.\n\n" + kHelpBody; }
+std::string HelpText() {
+    return "ORVEXVario " + std::string(kProgramVersion) + ", the ZEVRA variometer.\n\n" + kHelpBody;
+}
 
 std::optional<CommandLineAnswer> AnswerCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return std::nullopt;

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "app/main_loop.h"
-#include "config/settings.h"
 #include "common/error.h"
 #include "common/text.h"
+#include "config/settings.h"
 #include "gauge/icon_file.h"
 #include "platform/dialogs.h"
 #include "platform/system.h"
@@ -42,7 +42,8 @@ int RunWithTopLevelReport(const std::function<int()>& body) {
     try {
         return body();
     } catch (const EVarioError& error) {
-        text = ApplicationErrorText(EVarioError::kKind, platform::ProgramFileName(), error.RaiseAddress(), error.what());
+        text =
+            ApplicationErrorText(EVarioError::kKind, platform::ProgramFileName(), error.RaiseAddress(), error.what());
     } catch (const std::bad_alloc& error) {
         text = ApplicationErrorText("EOutOfMemory", platform::ProgramFileName(), nullptr, "Out of memory");
     } catch (const std::exception& error) {

@@ -79,8 +79,9 @@ int main(int argc, char** argv) {
     if (fd < 0) return finish(1);
     close(fd);
     unlink(port_file);
-    std::vector<std::string> args = {server_path, "--bind", "127.0.0.1", "--port", "0", "--port-file", port_file,
-                                     "--source", "xplane:127.0.0.1:" + std::to_string(standin.Port())};
+    std::vector<std::string> args = {server_path, "--bind",   "127.0.0.1",
+                                     "--port",    "0",        "--port-file",
+                                     port_file,   "--source", "xplane:127.0.0.1:" + std::to_string(standin.Port())};
     std::vector<char*> argv_server;
     for (auto& a : args) argv_server.push_back(a.data());
     argv_server.push_back(nullptr);
@@ -109,7 +110,8 @@ int main(int argc, char** argv) {
     NetClient->SetPort(port);
     NetClient->SetAddress("127.0.0.1");
     bool connected = false;
-    for (int i = 0; i < 100 && !port.empty() && !(connected = NetClient->Connect()); ++i) platform::SleepMilliseconds(50);
+    for (int i = 0; i < 100 && !port.empty() && !(connected = NetClient->Connect()); ++i)
+        platform::SleepMilliseconds(50);
     if (!connected) {
         std::fprintf(stderr, "cannot connect to the data server\n");
         stop_server();

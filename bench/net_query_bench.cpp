@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "net/remote_value.h"
 #include "net/lx_tcp_block_client.h"
+#include "net/remote_value.h"
 #include "platform/sockets.h"
 
 extern char** environ;
@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     std::printf("round trip over 127.0.0.1, %zu exchanges each (microseconds)\n", query_us.size());
     std::printf("  QueryRemoteValue    median %8.1f   p99 %8.1f\n", query_median, query_p99);
     std::printf("  bare TCP ping-pong  median %8.1f   p99 %8.1f\n", bare_median, bare_p99);
-    std::printf("  ratio               median %8.2f   p99 %8.2f   (goal: at most 1.30)\n",
-                query_median / bare_median, query_p99 / bare_p99);
+    std::printf("  ratio               median %8.2f   p99 %8.2f   (goal: at most 1.30)\n", query_median / bare_median,
+                query_p99 / bare_p99);
     return 0;
 }

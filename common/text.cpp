@@ -114,8 +114,7 @@ std::string Utf8ToUtf16Le(std::string_view utf8) {
         const auto lead = static_cast<unsigned char>(utf8[at]);
         size_t length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
         bool whole = length > 0 && at + length <= utf8.size();
-        for (size_t i = 1; whole && i < length; ++i)
-            whole = (static_cast<unsigned char>(utf8[at + i]) & 0xC0) == 0x80;
+        for (size_t i = 1; whole && i < length; ++i) whole = (static_cast<unsigned char>(utf8[at + i]) & 0xC0) == 0x80;
         if (!whole) {
             // Never made by Utf16LeToUtf8; one unit keeps the rest in step.
             AppendUtf16Le(out, kReplacementCharacter);

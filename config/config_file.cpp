@@ -24,7 +24,7 @@ std::string RefusalOf(const std::string& path) {
     }
     return {};
 }
-}
+}  // namespace
 
 std::string ConfigFileAccessor::ReadText(std::string_view section, std::string_view key,
                                          std::string_view default_value) const {

@@ -9,15 +9,15 @@ struct SettingsRecord {
     bool UseNetwork = false;
     std::string ServerAddress;
     std::string ServerPort;
-    int32_t WindowLeft = 0;    // whole window, frame included, screen pixels
+    int32_t WindowLeft = 0;  // whole window, frame included, screen pixels
     int32_t WindowTop = 0;
     int32_t WindowWidth = 400;
     int32_t WindowHeight = 400;
     bool Frameless = false;
-    bool OffFlag = true;  // the dial shows "OFF" while the value cannot be read
-    bool TopMost = false;          // the window stays above other windows
+    bool OffFlag = true;             // the dial shows "OFF" while the value cannot be read
+    bool TopMost = false;            // the window stays above other windows
     int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw
-    double DampingSeconds = 0;     // time constant of the needle's lag; 0: none
+    double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
 };
 
 inline SettingsRecord Settings;

@@ -116,7 +116,8 @@ void DestroyGaugeWindow() {
         hWnd = nullptr;
     }
     if (!platform::UnregisterWindowClass(kWindowClassName))
-        platform::ShowMessageBox(kUnregisterFailed, kUnregisterCaption, platform::kBoxOk | platform::kBoxIconInformation);
+        platform::ShowMessageBox(kUnregisterFailed, kUnregisterCaption,
+                                 platform::kBoxOk | platform::kBoxIconInformation);
     // A connected client goes with its window; one that is not is replaced by the next InitScene.
     if (Settings.UseNetwork && NetClient && NetClient->IsConnected()) NetClient.reset();
 }

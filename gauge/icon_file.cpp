@@ -49,12 +49,11 @@ bool SaneEntry(uint64_t size, uint64_t offset) {
     return size != 0 && size <= kMaxIconImageBytes && offset + size <= kMaxIconFileBytes;
 }
 
-
 std::optional<IconImage> DecodePng(std::span<const uint8_t> data) {
     if (data.size() > 0x7FFFFFFF) return std::nullopt;
     int width = 0, height = 0, channels = 0;
-    if (!stbi_info_from_memory(data.data(), static_cast<int>(data.size()), &width, &height, &channels) ||
-        width <= 0 || height <= 0 || width > kMaxIconSide || height > kMaxIconSide)
+    if (!stbi_info_from_memory(data.data(), static_cast<int>(data.size()), &width, &height, &channels) || width <= 0 ||
+        height <= 0 || width > kMaxIconSide || height > kMaxIconSide)
         return std::nullopt;
     stbi_uc* pixels = stbi_load_from_memory(data.data(), static_cast<int>(data.size()), &width, &height, &channels, 4);
     if (!pixels) return std::nullopt;
@@ -75,7 +74,8 @@ std::optional<IconImage> DecodeBitmap(std::span<const uint8_t> data) {
     uint32_t compression = ReadU32(data, 16);
     uint32_t colours_used = ReadU32(data, 32);
     if (header_size < 40 || header_size > data.size()) return std::nullopt;
-    if (width <= 0 || width > kMaxIconSide || double_height <= 0 || double_height > 2 * kMaxIconSide) return std::nullopt;
+    if (width <= 0 || width > kMaxIconSide || double_height <= 0 || double_height > 2 * kMaxIconSide)
+        return std::nullopt;
     if (compression != 0 && !(compression == 3 && bit_count == 32)) return std::nullopt;
     if (bit_count != 1 && bit_count != 4 && bit_count != 8 && bit_count != 24 && bit_count != 32) return std::nullopt;
     const int height = double_height / 2;
@@ -102,25 +102,36 @@ std::optional<IconImage> DecodeBitmap(std::span<const uint8_t> data) {
             uint8_t* out = &image.rgba[(static_cast<size_t>(y) * width + x) * 4];
             uint8_t r, g, b, a = 255;
             if (bit_count == 32) {
-                b = row[x * 4]; g = row[x * 4 + 1]; r = row[x * 4 + 2]; a = row[x * 4 + 3];
+                b = row[x * 4];
+                g = row[x * 4 + 1];
+                r = row[x * 4 + 2];
+                a = row[x * 4 + 3];
                 any_alpha = any_alpha || a != 0;
             } else if (bit_count == 24) {
-                b = row[x * 3]; g = row[x * 3 + 1]; r = row[x * 3 + 2];
+                b = row[x * 3];
+                g = row[x * 3 + 1];
+                r = row[x * 3 + 2];
             } else {
                 unsigned per_byte = 8 / bit_count;
                 unsigned shift = 8 - bit_count * (1 + x % per_byte);
                 unsigned index = (row[x / per_byte] >> shift) & ((1u << bit_count) - 1);
                 if (index >= palette_entries) return std::nullopt;
                 const uint8_t* entry = data.data() + palette_at + index * 4;
-                b = entry[0]; g = entry[1]; r = entry[2];
+                b = entry[0];
+                g = entry[1];
+                r = entry[2];
             }
-            out[0] = r; out[1] = g; out[2] = b; out[3] = a;
+            out[0] = r;
+            out[1] = g;
+            out[2] = b;
+            out[3] = a;
         }
     }
     // Without an alpha channel of its own, the image's transparency is its 1-bit mask.
     if (bit_count != 32 || !any_alpha) {
         for (int y = 0; y < height; ++y) {
-            const uint8_t* row = has_mask ? data.data() + mask_at + mask_stride * static_cast<uint64_t>(height - 1 - y) : nullptr;
+            const uint8_t* row =
+                has_mask ? data.data() + mask_at + mask_stride * static_cast<uint64_t>(height - 1 - y) : nullptr;
             for (int x = 0; x < width; ++x) {
                 bool transparent = row && ((row[x / 8] >> (7 - x % 8)) & 1);
                 image.rgba[(static_cast<size_t>(y) * width + x) * 4 + 3] = transparent ? 0 : 255;

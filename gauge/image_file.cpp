@@ -180,10 +180,10 @@ std::optional<GaugeImage> DecodeBitmapFile(std::span<const uint8_t> bytes) {
             } else if (bit_count == 24) {
                 out[0] = row[x * 3 + 2], out[1] = row[x * 3 + 1], out[2] = row[x * 3];
             } else {
-                const uint32_t pixel = bit_count == 16 ? uint32_t{row[x * 2]} | uint32_t{row[x * 2 + 1]} << 8
-                                                       : uint32_t{row[x * 4]} | uint32_t{row[x * 4 + 1]} << 8 |
-                                                             uint32_t{row[x * 4 + 2]} << 16 |
-                                                             uint32_t{row[x * 4 + 3]} << 24;
+                const uint32_t pixel = bit_count == 16
+                                           ? uint32_t{row[x * 2]} | uint32_t{row[x * 2 + 1]} << 8
+                                           : uint32_t{row[x * 4]} | uint32_t{row[x * 4 + 1]} << 8 |
+                                                 uint32_t{row[x * 4 + 2]} << 16 | uint32_t{row[x * 4 + 3]} << 24;
                 out[0] = red.Of(pixel), out[1] = green.Of(pixel), out[2] = blue.Of(pixel);
             }
         }

@@ -40,12 +40,8 @@ intptr_t GaugeWindowProc(platform::WindowHandle window, uint32_t message, uintpt
             // Neither the screen saver nor the monitor's power-down may cover the gauge.
             if (wparam == kScScreenSave || wparam == kScMonitorPower) return 0;
             break;
-        case kWmActivate:
-            WindowActive = HighWord(wparam) == 0;
-            return 0;
-        case kWmClose:
-            PostQuitToQueue(0);
-            return 0;
+        case kWmActivate: WindowActive = HighWord(wparam) == 0; return 0;
+        case kWmClose: PostQuitToQueue(0); return 0;
         case kWmKeyDown:
             if (wparam < 256) KeyState[wparam] = true;
             return 0;
@@ -59,8 +55,7 @@ intptr_t GaugeWindowProc(platform::WindowHandle window, uint32_t message, uintpt
             ResizeScene(LowWord(static_cast<uintptr_t>(lparam)), HighWord(static_cast<uintptr_t>(lparam)));
             if (!Recreating) PersistWindowSize(window, wparam);
             return 0;
-        default:
-            break;
+        default: break;
     }
     return DefaultWindowProcedure(window, message, wparam, lparam);
 }

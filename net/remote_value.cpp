@@ -35,8 +35,8 @@ bool BelowOne(const std::string& plain) {
     size_t first = mantissa.find_first_not_of("0.");
     if (first == std::string::npos) return true;
     // Decimal places of the leading digit: positive at or above one.
-    long long magnitude = first < point ? static_cast<long long>(point - first)
-                                        : -static_cast<long long>(first - point - 1);
+    long long magnitude =
+        first < point ? static_cast<long long>(point - first) : -static_cast<long long>(first - point - 1);
     return magnitude + exponent <= 0;
 }
 }  // namespace

@@ -15,11 +15,10 @@ inline constexpr size_t kProfileValueMax = 2047;
 inline constexpr size_t kProfileFileMaxBytes = size_t{4} << 20;
 
 // The key's value, or `default_value` when the file, the section or the key is missing.
-std::string ReadProfileText(std::string_view section, std::string_view key,
-                              std::string_view default_value, const std::string& path);
+std::string ReadProfileText(std::string_view section, std::string_view key, std::string_view default_value,
+                            const std::string& path);
 
 // Sets the key's value; false when the file could not be written.
-bool WriteProfileText(std::string_view section, std::string_view key,
-                        std::string_view value, const std::string& path);
+bool WriteProfileText(std::string_view section, std::string_view key, std::string_view value, const std::string& path);
 
 }  // namespace platform

@@ -44,8 +44,8 @@ public:
     // Sends a message and waits for the reply without handling the caller's own messages
     // meanwhile (SendMessageTimeoutA with SMTO_BLOCK). False on failure or time-out; when
     // the window no longer exists, LastErrorCode() answers kErrorInvalidWindowHandle.
-    virtual bool SendBlockingMessage(SimWindowHandle window, uint32_t message, uintptr_t wparam,
-                                     intptr_t lparam, uint32_t timeout_ms, intptr_t& reply) = 0;
+    virtual bool SendBlockingMessage(SimWindowHandle window, uint32_t message, uintptr_t wparam, intptr_t lparam,
+                                     uint32_t timeout_ms, intptr_t& reply) = 0;
 
     // The last error of this thread (GetLastError).
     virtual uint32_t LastErrorCode() = 0;

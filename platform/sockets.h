@@ -22,7 +22,7 @@ struct SocketAddress {
 static_assert(sizeof(SocketAddress) == 16, "the platform's address structure has 16 bytes");
 
 inline constexpr uint16_t kAddressFamilyInet = 2;
-inline constexpr uint32_t kNoIpv4Address = 0xFFFFFFFFu;  // what inet_addr gives for no address
+inline constexpr uint32_t kNoIpv4Address = 0xFFFFFFFFu;       // what inet_addr gives for no address
 inline constexpr uint32_t kLoopbackAddressNet = 0x0100007Fu;  // 127.0.0.1 as it lies in memory
 
 // The socket start-up of the process (WSAStartup 1.1 on Windows, nothing on Linux):
@@ -45,12 +45,12 @@ int CloseSocket(SocketHandle handle);
 // Signals do not end the wait early.
 int WaitSocketReady(SocketHandle handle, bool for_writing, int64_t wait_us);
 
-int PendingByteCount(SocketHandle handle, uint32_t& count);  // FIONREAD: 0, else non-zero
-int ReceiveBytes(SocketHandle handle, uint8_t* buffer, int32_t count);  // recv: count, 0 closed, <0 error
+int PendingByteCount(SocketHandle handle, uint32_t& count);               // FIONREAD: 0, else non-zero
+int ReceiveBytes(SocketHandle handle, uint8_t* buffer, int32_t count);    // recv: count, 0 closed, <0 error
 int SendBytes(SocketHandle handle, const uint8_t* bytes, int32_t count);  // send: count taken, -1 error
 
-uint32_t ParseIpv4Text(const std::string& text);    // inet_addr
-std::string Ipv4Text(uint32_t address_net);         // inet_ntoa
+uint32_t ParseIpv4Text(const std::string& text);                  // inet_addr
+std::string Ipv4Text(uint32_t address_net);                       // inet_ntoa
 bool LookUpHost(const std::string& name, uint32_t& address_net);  // gethostbyname, first address
 bool LookUpService(const std::string& name, uint16_t& port_net);  // getservbyname, any protocol
 int PeerAddressOf(SocketHandle handle, SocketAddress& address);   // getpeername: 0 or -1

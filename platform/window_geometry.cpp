@@ -13,11 +13,10 @@ int Clamped(int64_t value, int64_t low, int64_t high) { return static_cast<int>(
 ClientPlacement PlaceClient(const WindowRect& outer, const FrameExtents& frame) {
     // The file's values are taken as they are, so the sums are done wide and only then
     // brought into what X can hold.
-    return ClientPlacement{
-        Clamped(int64_t{outer.left} + frame.left, kMinXCoordinate, kMaxXCoordinate),
-        Clamped(int64_t{outer.top} + frame.top, kMinXCoordinate, kMaxXCoordinate),
-        Clamped(int64_t{outer.width} - frame.left - frame.right, 1, kMaxXSide),
-        Clamped(int64_t{outer.height} - frame.top - frame.bottom, 1, kMaxXSide)};
+    return ClientPlacement{Clamped(int64_t{outer.left} + frame.left, kMinXCoordinate, kMaxXCoordinate),
+                           Clamped(int64_t{outer.top} + frame.top, kMinXCoordinate, kMaxXCoordinate),
+                           Clamped(int64_t{outer.width} - frame.left - frame.right, 1, kMaxXSide),
+                           Clamped(int64_t{outer.height} - frame.top - frame.bottom, 1, kMaxXSide)};
 }
 
 WindowRect OuterRect(int client_x, int client_y, int client_width, int client_height, const FrameExtents& frame) {

@@ -174,10 +174,8 @@ bool IpcWrite(uint32_t offset, uint32_t size, const void* source, uint32_t& resu
     state.area_next += simlink::kWriteHeaderBytes;
     if (size != 0) {
         // A missing source writes zeros rather than reading through null.
-        if (source != nullptr)
-            std::memcpy(state.area_next, source, size);
-        else
-            std::memset(state.area_next, 0, size);
+        if (source != nullptr) std::memcpy(state.area_next, source, size);
+        else std::memset(state.area_next, 0, size);
         state.area_next += size;
     }
     return Finish(result, ResultOk);
@@ -213,8 +211,8 @@ bool IpcProcess(uint32_t& result) {
 }
 
 SimLinkState IpcState() {
-    return {state.sim_window,  state.ipc_message,    state.ipc_atom,    state.mapping_handle, state.area_start,
-            state.area_next,   state.add_on_version, state.sim_version, client_version};
+    return {state.sim_window, state.ipc_message,    state.ipc_atom,    state.mapping_handle, state.area_start,
+            state.area_next,  state.add_on_version, state.sim_version, client_version};
 }
 
 void UseSimLinkIpc(platform::SimLinkIpc* ipc) { ipc_in_use = ipc; }

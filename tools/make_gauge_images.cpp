@@ -87,7 +87,9 @@ std::vector<uint8_t> IconBitmap(int side) {
             uint32_t px = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
             uint32_t a = px >> 24;
             // cairo stores premultiplied colour; icons want it straight.
-            auto unmultiply = [a](uint32_t c) { return a ? static_cast<uint8_t>(std::min<uint32_t>(255, c * 255 / a)) : 0; };
+            auto unmultiply = [a](uint32_t c) {
+                return a ? static_cast<uint8_t>(std::min<uint32_t>(255, c * 255 / a)) : 0;
+            };
             out.push_back(unmultiply(px & 0xFF));
             out.push_back(unmultiply((px >> 8) & 0xFF));
             out.push_back(unmultiply((px >> 16) & 0xFF));
@@ -205,7 +207,8 @@ Point AtAngle(double angle_deg, double radius) {
 
 // Text centred on a point, upright.
 void CentredText(cairo_t* cr, const char* text, Point at, double size, bool bold = true) {
-    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, size);
     cairo_text_extents_t extents;
     cairo_text_extents(cr, text, &extents);
@@ -271,7 +274,7 @@ void DrawDial(Surface& s) {
         int fpm;
         const char* text;
     };
-    const Label labels[] = {{0, "0"},    {500, "5"},   {1000, "10"}, {1500, "15"},
+    const Label labels[] = {{0, "0"},     {500, "5"},   {1000, "10"}, {1500, "15"},
                             {2000, "20"}, {3000, "30"}, {4000, "40"}, {6000, "60"}};
     for (const Label& label : labels) {
         for (int side : {1, -1}) {
@@ -290,10 +293,8 @@ void DrawDial(Surface& s) {
         cairo_new_path(cr);
         // Cairo's angles run clockwise on screen from three o'clock; ours from nine.
         double start = (180 + from_deg) * M_PI / 180, end = (180 + to_deg) * M_PI / 180;
-        if (side > 0)
-            cairo_arc(cr, 0, 0, arc_r, start, end - 0.09);
-        else
-            cairo_arc_negative(cr, 0, 0, arc_r, start, end + 0.09);
+        if (side > 0) cairo_arc(cr, 0, 0, arc_r, start, end - 0.09);
+        else cairo_arc_negative(cr, 0, 0, arc_r, start, end + 0.09);
         cairo_stroke(cr);
         Point tip = AtAngle(to_deg, arc_r);
         // The tangent of a clockwise turn (on screen) at our angle a points to a + 90 deg in cairo's terms.
@@ -304,7 +305,10 @@ void DrawDial(Surface& s) {
     cairo_set_source_rgb(cr, 0.85, 0.85, 0.82);
     CentredText(cr, "VERTICAL", {0.31, -0.17}, 0.06);
     CentredText(cr, "SPEED", {0.31, -0.095}, 0.06);
-    CentredText(cr, "\xC3\x97" "100 FT/MIN", {0.31, 0.12}, 0.05, false);
+    CentredText(cr,
+                "\xC3\x97"
+                "100 FT/MIN",
+                {0.31, 0.12}, 0.05, false);
 
     // Stop pin in the gap between the two ends of the scale.
     Point pin = AtAngle(180, 0.6);
@@ -505,12 +509,14 @@ bool WritePreview(const std::filesystem::path& dir, const std::filesystem::path&
                     for (int c = 0; c < 3; ++c) rgb[c] = std::min(1.0, rgb[c] * m[c] + n[c]);
                 }
                 uint32_t out = static_cast<uint32_t>(rgb[0] * 255 + 0.5) << 16 |
-                               static_cast<uint32_t>(rgb[1] * 255 + 0.5) << 8 | static_cast<uint32_t>(rgb[2] * 255 + 0.5);
+                               static_cast<uint32_t>(rgb[1] * 255 + 0.5) << 8 |
+                               static_cast<uint32_t>(rgb[2] * 255 + 0.5);
                 *reinterpret_cast<uint32_t*>(data + static_cast<ptrdiff_t>(top + py) * stride + (left + px) * 4) = out;
             }
         cairo_surface_mark_dirty(surface);
         char caption[64];
-        std::snprintf(caption, sizeof caption, "%+.0f ft/min  (%.1f\xC2\xB0)", speeds_fpm[i], VerticalSpeedToAngle(speeds_fpm[i]));
+        std::snprintf(caption, sizeof caption, "%+.0f ft/min  (%.1f\xC2\xB0)", speeds_fpm[i],
+                      VerticalSpeedToAngle(speeds_fpm[i]));
         cairo_set_source_rgb(cr, 1, 1, 1);
         CentredText(cr, caption, {left + kPanelPx / 2.0, top + kPanelPx + kCaptionPx / 2.0}, 15, false);
         cairo_surface_flush(surface);

@@ -24,10 +24,14 @@ int VirtualKey(SDL_Keycode key) {
     switch (key) {
         case SDLK_BACKSPACE: return 8;
         case SDLK_TAB: return 9;
-        case SDLK_RETURN: case SDLK_KP_ENTER: return 13;
-        case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
-        case SDLK_LCTRL: case SDLK_RCTRL: return 17;
-        case SDLK_LALT: case SDLK_RALT: return 18;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: return 13;
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT: return 16;
+        case SDLK_LCTRL:
+        case SDLK_RCTRL: return 17;
+        case SDLK_LALT:
+        case SDLK_RALT: return 18;
         case SDLK_PAUSE: return 19;
         case SDLK_CAPSLOCK: return 20;
         case SDLK_ESCAPE: return kVkEscape;
@@ -118,11 +122,8 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_FOCUS_LOST:
             Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaInactive, Minimised(window) ? 1 : 0)), 0);
             break;
-        case SDL_WINDOWEVENT_CLOSE:
-            Post(window, kWmClose, 0, 0);
-            break;
-        default:
-            break;
+        case SDL_WINDOWEVENT_CLOSE: Post(window, kWmClose, 0, 0); break;
+        default: break;
     }
 }
 

@@ -31,8 +31,8 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 struct Line {
-    std::string text;       // without its line ending
-    std::string ending;     // "\r\n", "\n" or empty for a last line without one
+    std::string text;    // without its line ending
+    std::string ending;  // "\r\n", "\n" or empty for a last line without one
 };
 
 std::vector<Line> SplitLines(const std::string& content) {
@@ -187,8 +187,8 @@ bool RewriteInPlace(const std::string& target, const std::string& bytes) {
 
 }  // namespace
 
-std::string ReadProfileText(std::string_view section, std::string_view key,
-                              std::string_view default_value, const std::string& path) {
+std::string ReadProfileText(std::string_view section, std::string_view key, std::string_view default_value,
+                            const std::string& path) {
     ProfileContent content;
     if (!ReadProfileContent(path, content)) return std::string(default_value);
     bool in_section = false;
@@ -197,8 +197,7 @@ std::string ReadProfileText(std::string_view section, std::string_view key,
         if (ParseSectionLine(line.text, name)) {
             if (in_section) break;  // the first section of that name is the one read
             in_section = EqualsIgnoringAsciiCase(name, section);
-        } else if (in_section && ParseKeyLine(line.text, line_key, value) &&
-                   EqualsIgnoringAsciiCase(line_key, key)) {
+        } else if (in_section && ParseKeyLine(line.text, line_key, value) && EqualsIgnoringAsciiCase(line_key, key)) {
             value = Unquote(value);
             return std::string(value.substr(0, kProfileValueMax));
         }
@@ -206,8 +205,7 @@ std::string ReadProfileText(std::string_view section, std::string_view key,
     return std::string(default_value);
 }
 
-bool WriteProfileText(std::string_view section, std::string_view key,
-                        std::string_view value, const std::string& path) {
+bool WriteProfileText(std::string_view section, std::string_view key, std::string_view value, const std::string& path) {
     bool dangling = false;
     const std::string target = RealTarget(path, dangling);
     ProfileContent content;
@@ -258,7 +256,8 @@ bool WriteProfileText(std::string_view section, std::string_view key,
     } else {
         Line key_entry{std::string(key) + "=" + std::string(value), ending};
         if (span.found) {
-            if (span.insert_at > 0 && lines[span.insert_at - 1].ending.empty()) lines[span.insert_at - 1].ending = ending;
+            if (span.insert_at > 0 && lines[span.insert_at - 1].ending.empty())
+                lines[span.insert_at - 1].ending = ending;
             lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(span.insert_at), key_entry);
         } else {
             if (!lines.empty() && lines.back().ending.empty()) lines.back().ending = ending;

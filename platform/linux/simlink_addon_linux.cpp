@@ -11,8 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -173,8 +173,7 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
             if (client >= 0 && getsockopt(client, SOL_SOCKET, SO_PEERCRED, &peer, &peer_size) == 0 &&
                 peer.uid == geteuid())
                 clients.push_back({client});
-            else if (client >= 0)
-                close(client);
+            else if (client >= 0) close(client);
         }
         // Watched entry i + 1 is clients[i]; clients leave only after this pass.
         std::vector<size_t> gone;

@@ -308,8 +308,7 @@ public:
 
     void SleepMilliseconds(uint32_t milliseconds) override {
         timespec left{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
-        while (nanosleep(&left, &left) != 0 && errno == EINTR) {
-        }
+        while (nanosleep(&left, &left) != 0 && errno == EINTR) {}
     }
 
     uint32_t CurrentProcessIdentifier() override { return static_cast<uint32_t>(getpid()); }

@@ -231,8 +231,7 @@ uint16_t NetToHost16(uint16_t value) { return ntohs(value); }
 
 void SleepMilliseconds(uint32_t milliseconds) {
     timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {}
 }
 
 char DecimalSeparator() {

@@ -69,7 +69,8 @@ std::string ProgramFileName() {
 
 FileKind InspectFile(const std::string& path, uint64_t& size_bytes) {
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing : FileKind::kOther;
+    if (stat(path.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileKind::kMissing : FileKind::kOther;
     if (!S_ISREG(info.st_mode)) return FileKind::kOther;
     size_bytes = static_cast<uint64_t>(info.st_size);
     return FileKind::kRegular;

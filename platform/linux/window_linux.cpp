@@ -42,9 +42,9 @@ bool EnsureVideo() {
 void SetIconOf(SDL_Window* window) {
     const IconImage* icon = ApplicationIcon();
     if (icon == nullptr || icon->width <= 0 || icon->height <= 0) return;
-    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
-        const_cast<uint8_t*>(icon->rgba.data()), icon->width, icon->height, 32, icon->width * 4,
-        SDL_PIXELFORMAT_RGBA32);
+    SDL_Surface* surface =
+        SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint8_t*>(icon->rgba.data()), icon->width, icon->height, 32,
+                                           icon->width * 4, SDL_PIXELFORMAT_RGBA32);
     if (surface == nullptr) return;
     SDL_SetWindowIcon(window, surface);
     SDL_FreeSurface(surface);
@@ -63,8 +63,8 @@ bool WindowManagerRunning(SDL_Window* window) {
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char* data = nullptr;
-    bool running = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType,
-                                      &type, &format, &count, &remaining, &data) == Success &&
+    bool running = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, AnyPropertyType, &type,
+                                      &format, &count, &remaining, &data) == Success &&
                    count == 1;
     if (data) XFree(data);
     return running;
@@ -115,8 +115,8 @@ bool UnregisterWindowClass(const char* class_name) {
     return true;
 }
 
-WindowHandle CreateNativeWindow(uint32_t ex_style, const char* class_name, const std::string& title, uint32_t style, int x,
-                                int y, int width, int height) {
+WindowHandle CreateNativeWindow(uint32_t ex_style, const char* class_name, const std::string& title, uint32_t style,
+                                int x, int y, int width, int height) {
     auto found = window_classes.find(class_name);
     if (found == window_classes.end() || !EnsureVideo()) return nullptr;
     // The visual is fixed when the window is made, so the GL frame buffer is asked

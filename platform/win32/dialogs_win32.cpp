@@ -15,7 +15,8 @@ namespace {
 std::string AnsiEllipsis() {
     char bytes[8] = {};
     BOOL defaulted = FALSE;
-    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, L"\u2026", 1, bytes, sizeof bytes, nullptr, &defaulted);
+    int length =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, L"\u2026", 1, bytes, sizeof bytes, nullptr, &defaulted);
     if (length <= 0 || defaulted) return "...";
     return std::string(bytes, static_cast<size_t>(length));
 }

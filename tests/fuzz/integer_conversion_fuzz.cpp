@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "config/value_rules.h"
 #include "common/error.h"
 #include "common/text.h"
+#include "config/value_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (!(c == ' ' || c == '+' || c == '-' || c == 'e' || c == 'E' || c == separator || (c >= '0' && c <= '9')))
                 std::abort();
     } catch (const EVarioError& error) {
-        if (std::string(error.what()) != "'" + QuotedValue(text) + "' is not a valid floating point value") std::abort();
+        if (std::string(error.what()) != "'" + QuotedValue(text) + "' is not a valid floating point value")
+            std::abort();
     }
     return 0;
 }

@@ -18,21 +18,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <new>
 #include <fstream>
+#include <new>
 #include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/startup.h"
 #include "config/config_file.h"
 #include "config/settings.h"
-#include "app/startup.h"
 #include "gauge/frame.h"
 #include "gauge/gauge_window.h"
-#include "gauge/window_procedure.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
+#include "gauge/window_procedure.h"
 #include "platform/gl.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -257,8 +257,8 @@ int WindowChecks() {
     Check(ConfigFile->ReadText("WINSIZE", "WIDTH", "") == std::to_string(outer.width) &&
               ConfigFile->ReadText("WINSIZE", "HEIGHT", "") == std::to_string(outer.height),
           "a size stores the outer size");
-    Check(Settings.WindowLeft == outer.left && Settings.WindowTop == outer.top &&
-              Settings.WindowWidth == outer.width && Settings.WindowHeight == outer.height,
+    Check(Settings.WindowLeft == outer.left && Settings.WindowTop == outer.top && Settings.WindowWidth == outer.width &&
+              Settings.WindowHeight == outer.height,
           "the settings are read back after a write");
     before = IniText();
     SendWindowMessage(hWnd, kWmSize, kSizeMinimized, 0);
@@ -331,7 +331,8 @@ int Hold(int argc, char** argv) {
                 done = true;
             } else {
                 platform::DispatchWindowMessage(message);
-                if (message.message == platform::kWmKeyDown) std::printf("key %u\n", static_cast<unsigned>(message.wparam));
+                if (message.message == platform::kWmKeyDown)
+                    std::printf("key %u\n", static_cast<unsigned>(message.wparam));
             }
             watch.Poll();
             continue;

@@ -19,8 +19,7 @@ void DeliverArrivals() {
         World.arrivals.pop_front();
     }
 }
-}
-
+}  // namespace
 
 void ResetFakeWorld() {
     World = FakeWorld{};

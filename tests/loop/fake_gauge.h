@@ -29,12 +29,12 @@ struct WindowCreation {
 struct FakeWorld {
     std::deque<platform::WindowMessage> queue;  // one taken per pass
     std::vector<WindowCreation> creations;
-    std::vector<std::string> titles;   // every title set on a window, creation titles included
-    std::vector<std::string> events;   // "create", "destroy", "frame", "swap", "connect", "wait"
-    int fail_creation_number = 0;      // the 1-based creation that fails, 0 for none
+    std::vector<std::string> titles;  // every title set on a window, creation titles included
+    std::vector<std::string> events;  // "create", "destroy", "frame", "swap", "connect", "wait"
+    int fail_creation_number = 0;     // the 1-based creation that fails, 0 for none
     bool frame_result = true;
-    bool server_up = false;            // what a connection attempt finds
-    int64_t connect_duration_ms = 0;   // how far the clock moves during an attempt
+    bool server_up = false;           // what a connection attempt finds
+    int64_t connect_duration_ms = 0;  // how far the clock moves during an attempt
     int destroys = 0;
     int frames = 0;
     int swaps = 0;

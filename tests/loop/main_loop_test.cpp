@@ -3,10 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "config/config_file.h"
 #include "app/main_loop.h"
-#include "config/settings.h"
 #include "common/error.h"
+#include "config/config_file.h"
+#include "config/settings.h"
 #include "fake_gauge.h"
 #include "gauge/gauge_window.h"
 #include "temp_dir.h"
@@ -48,7 +48,9 @@ protected:
 TEST_F(MainLoop, DrawsOnlyWhenNoMessageWasTakenAndEndsOnEscape) {
     Configure("[WINDOW]\nX=10\nY=20\n[WINSIZE]\nWIDTH=300\nHEIGHT=250\n");
     World.Message(0x0200);
-    World.on_frame = [](int frames) { if (frames == 3) World.Key(kVkEscape); };
+    World.on_frame = [](int frames) {
+        if (frames == 3) World.Key(kVkEscape);
+    };
     RunMainLoop(clock);
     EXPECT_THAT(World.events, ElementsAre("create", "frame", "swap", "frame", "swap", "frame", "swap", "destroy"));
     ASSERT_EQ(World.creations.size(), 1u);
@@ -77,7 +79,9 @@ TEST_F(MainLoop, ReturnsTheQuitMessageParameter) {
 
 TEST_F(MainLoop, MinimisedWindowSwapsWithoutDrawing) {
     WindowActive = false;
-    World.on_swap = [](int swaps) { if (swaps == 3) World.Key(kVkEscape); };
+    World.on_swap = [](int swaps) {
+        if (swaps == 3) World.Key(kVkEscape);
+    };
     RunMainLoop(clock);
     EXPECT_THAT(World.events, ElementsAre("create", "swap", "swap", "swap", "destroy"));
 }
@@ -99,12 +103,9 @@ TEST_F(MainLoop, AdjustmentModesFollowTheirKeys) {
         std::vector<int> keys;
         bool position, size;
     } cases[] = {
-        {{kVkF11}, true, false},
-        {{kVkF11, kVkF11}, false, false},
-        {{kVkF11, kVkF9}, false, true},
-        {{kVkF9, kVkF11}, true, false},
-        {{kVkF9, kVkF9}, false, false},
-        {{kVkF11, kVkF12}, true, false},  // the frame key leaves the modes as they are
+        {{kVkF11}, true, false},        {{kVkF11, kVkF11}, false, false},
+        {{kVkF11, kVkF9}, false, true}, {{kVkF9, kVkF11}, true, false},
+        {{kVkF9, kVkF9}, false, false}, {{kVkF11, kVkF12}, true, false},  // the frame key leaves the modes as they are
     };
     for (const Case& c : cases) {
         ResetFakeWorld();
@@ -320,7 +321,9 @@ TEST_F(MainLoop, NetworkRebuildMakesANewClientAndRetitles) {
 TEST_F(MainLoop, MaxFpsDrawsAtMostThatManyFramesASecond) {
     Configure("[GAUGE]\nMAXFPS=50\n");
     World.frame_ms = 4;
-    World.on_frame = [](int) { if (World.now_ms >= 1000) World.Key(kVkEscape); };
+    World.on_frame = [](int) {
+        if (World.now_ms >= 1000) World.Key(kVkEscape);
+    };
     RunMainLoop(clock);
     // Frames at 0, 0.02, ... 1.0: fifty a second, none before its time.
     EXPECT_EQ(World.frames, 51);
@@ -341,13 +344,16 @@ TEST_F(MainLoop, KeysArrivingWhileWaitingAreActedOnAtOnce) {
     EXPECT_EQ(World.creations[1].at_ms, 50);
     EXPECT_EQ(World.creations[1].left, 6);
     EXPECT_EQ(World.frames, 1);
-    EXPECT_THAT(World.events, ElementsAre("create", "frame", "swap", "wait", "wait", "destroy", "create", "wait", "destroy"));
+    EXPECT_THAT(World.events,
+                ElementsAre("create", "frame", "swap", "wait", "wait", "destroy", "create", "wait", "destroy"));
 }
 
 TEST_F(MainLoop, MaxFpsPacesTheSwapsOfAMinimisedWindow) {
     Configure("[GAUGE]\nMAXFPS=20\n");
     WindowActive = false;
-    World.on_swap = [](int swaps) { if (swaps == 3) World.Key(kVkEscape); };
+    World.on_swap = [](int swaps) {
+        if (swaps == 3) World.Key(kVkEscape);
+    };
     RunMainLoop(clock);
     EXPECT_THAT(World.events, ElementsAre("create", "swap", "wait", "swap", "wait", "swap", "destroy"));
     EXPECT_EQ(World.now_ms, 100);
@@ -358,7 +364,9 @@ TEST_F(MainLoop, WithoutMaxFpsTheLoopNeverWaits) {
         ResetFakeWorld();
         Configure(ini);
         World.frame_ms = 1;
-        World.on_frame = [](int frames) { if (frames == 50) World.Key(kVkEscape); };
+        World.on_frame = [](int frames) {
+            if (frames == 50) World.Key(kVkEscape);
+        };
         RunMainLoop(clock);
         EXPECT_TRUE(World.waits_ms.empty()) << ini;
         EXPECT_EQ(World.frames, 50) << ini;

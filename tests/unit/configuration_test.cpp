@@ -3,9 +3,9 @@
 
 #include <filesystem>
 
+#include "common/error.h"
 #include "config/config_file.h"
 #include "config/settings.h"
-#include "common/error.h"
 #include "temp_dir.h"
 
 namespace {
@@ -48,16 +48,15 @@ TEST_P(SourceSelection, NetworkOnlyWithUpperCaseYAndBothServerAndPort) {
     EXPECT_EQ(Settings.UseNetwork, GetParam().use_network) << GetParam().lan_section;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, SourceSelection,
-    testing::Values(SourceCase{"[LAN]\nUSELAN=Y\nORVEXSERVER=10.0.0.5\nORVEXPORT=8000\n", true},
-                    SourceCase{"[LAN]\nUSELAN=  Y \t\nORVEXSERVER=host\nORVEXPORT=8000\n", true},
-                    SourceCase{"[lan]\nuselan=Y\norvexserver=host\norvexport=8000\n", true},
-                    SourceCase{"[LAN]\nUSELAN=y\nORVEXSERVER=host\nORVEXPORT=8000\n", false},
-                    SourceCase{"[LAN]\nUSELAN=Yes\nORVEXSERVER=host\nORVEXPORT=8000\n", false},
-                    SourceCase{"[LAN]\nUSELAN=Y\nORVEXSERVER=host\n", false},
-                    SourceCase{"[LAN]\nUSELAN=Y\nORVEXSERVER=host\nORVEXPORT=   \n", false},
-                    SourceCase{"[LAN]\nUSELAN=Y\nORVEXPORT=8000\n", false}));
+INSTANTIATE_TEST_SUITE_P(Table, SourceSelection,
+                         testing::Values(SourceCase{"[LAN]\nUSELAN=Y\nORVEXSERVER=10.0.0.5\nORVEXPORT=8000\n", true},
+                                         SourceCase{"[LAN]\nUSELAN=  Y \t\nORVEXSERVER=host\nORVEXPORT=8000\n", true},
+                                         SourceCase{"[lan]\nuselan=Y\norvexserver=host\norvexport=8000\n", true},
+                                         SourceCase{"[LAN]\nUSELAN=y\nORVEXSERVER=host\nORVEXPORT=8000\n", false},
+                                         SourceCase{"[LAN]\nUSELAN=Yes\nORVEXSERVER=host\nORVEXPORT=8000\n", false},
+                                         SourceCase{"[LAN]\nUSELAN=Y\nORVEXSERVER=host\n", false},
+                                         SourceCase{"[LAN]\nUSELAN=Y\nORVEXSERVER=host\nORVEXPORT=   \n", false},
+                                         SourceCase{"[LAN]\nUSELAN=Y\nORVEXPORT=8000\n", false}));
 
 TEST_F(Configuration, ServerAndPortAreKeptTrimmedEvenInSimulatorMode) {
     Load("[LAN]\nUSELAN=N\nORVEXSERVER=  cockpit-server \nORVEXPORT= 08000 \n");
@@ -68,12 +67,12 @@ TEST_F(Configuration, ServerAndPortAreKeptTrimmedEvenInSimulatorMode) {
 
 TEST_F(Configuration, FrameFromActiveKey) {
     const std::pair<const char*, bool> cases[] = {
-        {"", false},                            // key missing: framed
+        {"", false},  // key missing: framed
         {"[WINBORDER]\nACTIVE=Y\n", false},
         {"[WINBORDER]\nACTIVE= Y \n", false},
         {"[WINBORDER]\nACTIVE=N\n", true},
         {"[WINBORDER]\nACTIVE=y\n", true},
-        {"[WINBORDER]\nACTIVE=\n", true},       // present and empty: frameless
+        {"[WINBORDER]\nACTIVE=\n", true},  // present and empty: frameless
     };
     for (const auto& [ini, frameless] : cases) {
         Load(ini);
@@ -115,7 +114,7 @@ TEST_F(Configuration, BadGeometryRaisesAndKeepsTheSettingsAfterIt) {
     } catch (const EVarioError& error) {
         EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
     }
-    EXPECT_EQ(Settings.WindowLeft, 10);   // stored before the bad value
+    EXPECT_EQ(Settings.WindowLeft, 10);  // stored before the bad value
     EXPECT_EQ(Settings.WindowTop, 20);
     EXPECT_EQ(Settings.WindowHeight, 400);  // after it: unchanged
 }

@@ -27,8 +27,8 @@ protected:
     }
 };
 
-#define CONNECT_OR_SKIP(variable)                                                      \
-    do {                                                                               \
+#define CONNECT_OR_SKIP(variable)                                                    \
+    do {                                                                             \
         if (!ConnectTo(variable)) GTEST_SKIP() << variable << " not set: no server"; \
     } while (0)
 
@@ -50,8 +50,7 @@ TEST_F(DataServer, ReplyWithBlanksAroundTheNumber) {
 TEST_F(DataServer, ReplyWithLineEndIsNotANumber) {
     CONNECT_OR_SKIP("VARIO_DATASERVER_LINE_END_PORT");  // --raw '12\r\n\0'
     ASSERT_TRUE(NetClient->Connect());
-    EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }),
-              "'12\r\n' is not a valid floating point value");
+    EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }), "'12\r\n' is not a valid floating point value");
     EXPECT_TRUE(NetClient->IsConnected());
 }
 

@@ -32,8 +32,8 @@ TEST(FlightProfile, BuiltInProfileClimbsDescendsAndRepeats) {
         most_climb = std::min(most_climb, profile.ValueAt(t));
         most_descent = std::max(most_descent, profile.ValueAt(t));
     }
-    EXPECT_LE(most_climb, -400);    // climbs over 1300 ft/min
-    EXPECT_GE(most_descent, 500);   // descends over 1600 ft/min
+    EXPECT_LE(most_climb, -400);   // climbs over 1300 ft/min
+    EXPECT_GE(most_descent, 500);  // descends over 1600 ft/min
     EXPECT_DOUBLE_EQ(profile.ValueAt(20), profile.ValueAt(20 + profile.Period()));
 }
 

@@ -18,7 +18,7 @@ TEST(FramePacer, WaitsTheRestOfTheIntervalRoundedUp) {
     FramePacer pacer(60);
     EXPECT_EQ(pacer.WaitMs(5.0), 0);  // the first frame is due at once
     pacer.FrameStarted(5.0);
-    EXPECT_EQ(pacer.WaitMs(5.0), 17);      // 16.67 ms
+    EXPECT_EQ(pacer.WaitMs(5.0), 17);  // 16.67 ms
     EXPECT_EQ(pacer.WaitMs(5.010), 7);
     EXPECT_EQ(pacer.WaitMs(5.0166), 1);
     EXPECT_EQ(pacer.WaitMs(5.0167), 0);

@@ -72,8 +72,10 @@ double TickAngleNear(const GaugeImage& dial, double expected_deg, double radius)
 TEST_F(GaugeImages, AllFiveReadWithPowerOfTwoSides) {
     for (const char* name : {"vario.txr", "ago_mask.txr", "ago.txr", "setpos.txr", "setsize.txr"}) {
         GaugeImage image = Load(name);
-        EXPECT_TRUE(image.width > 0 && std::has_single_bit(static_cast<uint32_t>(image.width))) << name << " " << image.width;
-        EXPECT_TRUE(image.height > 0 && std::has_single_bit(static_cast<uint32_t>(image.height))) << name << " " << image.height;
+        EXPECT_TRUE(image.width > 0 && std::has_single_bit(static_cast<uint32_t>(image.width)))
+            << name << " " << image.width;
+        EXPECT_TRUE(image.height > 0 && std::has_single_bit(static_cast<uint32_t>(image.height)))
+            << name << " " << image.height;
     }
 }
 
@@ -81,7 +83,8 @@ TEST_F(GaugeImages, DialMarksStandWhereTheScalePutsTheNeedle) {
     GaugeImage dial = Load("vario.txr");
     ASSERT_GT(dial.width, 0);
     // Radius 0.63 crosses every tick, long and short, and lies under the needle's tip.
-    for (double fpm : {0.0, 500.0, 1000.0, 1500.0, 2000.0, 4000.0, 6000.0, -500.0, -1000.0, -2000.0, -3000.0, -6000.0}) {
+    for (double fpm :
+         {0.0, 500.0, 1000.0, 1500.0, 2000.0, 4000.0, 6000.0, -500.0, -1000.0, -2000.0, -3000.0, -6000.0}) {
         double expected_deg = VerticalSpeedToAngle(fpm);
         double found_deg = TickAngleNear(dial, expected_deg, 0.63);
         EXPECT_NEAR(found_deg, expected_deg, 0.3) << fpm << " ft/min";
@@ -98,8 +101,9 @@ TEST_F(GaugeImages, DialStaysInsideWhatTheWindowShows) {
     double brightest_outside = 0;
     for (double r = kVisibleR + 0.01; r < 1.0; r += 0.01)
         for (double deg = 0; deg < 360; deg += 0.5)
-            brightest_outside = std::max(brightest_outside, Brightness(dial, r * std::cos(deg * std::numbers::pi / 180),
-                                                                       r * std::sin(deg * std::numbers::pi / 180), 1.0));
+            brightest_outside =
+                std::max(brightest_outside, Brightness(dial, r * std::cos(deg * std::numbers::pi / 180),
+                                                       r * std::sin(deg * std::numbers::pi / 180), 1.0));
     EXPECT_LT(brightest_outside, 8);
 }
 
@@ -137,7 +141,7 @@ TEST_F(GaugeImages, OverlaysShowInTheirGreenChannelOnBlack) {
             if (overlay.rgb[i + 1] > 200) ++green;
         for (size_t i : {size_t{0}, overlay.rgb.size() - 3}) corners_lit += overlay.rgb[i + 1] > 8;
         EXPECT_GT(green, overlay.rgb.size() / 3 / 50) << name;  // a marker of some size
-        EXPECT_EQ(corners_lit, 0u) << name;                      // on black, which adds nothing
+        EXPECT_EQ(corners_lit, 0u) << name;                     // on black, which adds nothing
     }
 }
 

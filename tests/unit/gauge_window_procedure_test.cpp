@@ -37,8 +37,7 @@ TEST(GaugeWindowProc, OnlyTheMinimisedWordOfActivationCounts) {
         int activation, minimised;
         bool active_after;
     };
-    const Case cases[] = {
-        {kWaInactive, 1, false}, {kWaActive, 1, false}, {kWaActive, 0, true}, {kWaInactive, 0, true}};
+    const Case cases[] = {{kWaInactive, 1, false}, {kWaActive, 1, false}, {kWaActive, 0, true}, {kWaInactive, 0, true}};
     for (const Case& c : cases) {
         GaugeWindowProc(nullptr, kWmActivate, static_cast<uintptr_t>(MakeLongParam(c.activation, c.minimised)), 0);
         EXPECT_EQ(WindowActive, c.active_after) << "activation " << c.activation << " minimised " << c.minimised;
@@ -47,8 +46,7 @@ TEST(GaugeWindowProc, OnlyTheMinimisedWordOfActivationCounts) {
 
 TEST(GaugeWindowProc, CloseAsksTheLoopToEndWithCodeZero) {
     WindowMessage message;
-    while (PeekWindowMessage(message)) {
-    }
+    while (PeekWindowMessage(message)) {}
     EXPECT_EQ(GaugeWindowProc(nullptr, kWmClose, 0, 0), 0);
     ASSERT_TRUE(PeekWindowMessage(message));
     EXPECT_EQ(message.message, kWmQuit);

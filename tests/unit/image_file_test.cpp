@@ -121,7 +121,8 @@ std::vector<uint8_t> EncodeBitmap(const Picture& picture, const Layout& layout) 
                 bytes[x * 3] = c.b, bytes[x * 3 + 1] = c.g, bytes[x * 3 + 2] = c.r;
             } else {
                 uint32_t px = PackChannel(c.r, masks[0]) | PackChannel(c.g, masks[1]) | PackChannel(c.b, masks[2]);
-                for (uint32_t i = 0; i < layout.bits / 8u; ++i) bytes[x * layout.bits / 8 + i] = static_cast<uint8_t>(px >> (8 * i));
+                for (uint32_t i = 0; i < layout.bits / 8u; ++i)
+                    bytes[x * layout.bits / 8 + i] = static_cast<uint8_t>(px >> (8 * i));
             }
         }
         out.insert(out.end(), bytes.begin(), bytes.end());
@@ -158,22 +159,24 @@ TEST_P(ReadableBitmap, GivesRgbRowsFromTheBottomUp) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ReadableBitmap,
-    testing::Values(GoodCase{"Bits24WithRowPadding", &kSixColours, {}},
-                    GoodCase{"Bits24TopDown", &kSixColours, {.top_down = true}},
-                    GoodCase{"Bits8ShortPalette", &kSixColours, {.bits = 8}},
-                    GoodCase{"Bits8FullPalette", &kSixColours, {.bits = 8, .full_palette = true}},
-                    GoodCase{"Bits8TopDown", &kSixColours, {.bits = 8, .top_down = true}},
-                    GoodCase{"Bits4", &kSixColours, {.bits = 4}},
-                    GoodCase{"Bits1AcrossBytes", &kTwoColoursAcrossBytes, {.bits = 1}},
-                    GoodCase{"Bits16Plain", &kSixColours, {.bits = 16}},
-                    GoodCase{"Bits16Masks565", &kSixColours, {.bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}}},
-                    GoodCase{"Bits32Plain", &kSixColours, {.bits = 32}},
-                    GoodCase{"Bits32MasksInOtherOrder", &kSixColours, {.bits = 32, .compression = 3, .masks = {0xFF, 0xFF00, 0xFF0000}}},
-                    GoodCase{"Bits32MasksInLongHeader", &kSixColours,
-                             {.header_size = 124, .bits = 32, .compression = 3, .masks = {0xFF000000, 0xFF0000, 0xFF00}}},
-                    GoodCase{"Bits24LongHeader", &kSixColours, {.header_size = 108}},
-                    GoodCase{"CoreHeaderBits24", &kSixColours, {.header_size = 12}},
-                    GoodCase{"CoreHeaderBits8", &kSixColours, {.header_size = 12, .bits = 8}}),
+    testing::Values(
+        GoodCase{"Bits24WithRowPadding", &kSixColours, {}}, GoodCase{"Bits24TopDown", &kSixColours, {.top_down = true}},
+        GoodCase{"Bits8ShortPalette", &kSixColours, {.bits = 8}},
+        GoodCase{"Bits8FullPalette", &kSixColours, {.bits = 8, .full_palette = true}},
+        GoodCase{"Bits8TopDown", &kSixColours, {.bits = 8, .top_down = true}},
+        GoodCase{"Bits4", &kSixColours, {.bits = 4}},
+        GoodCase{"Bits1AcrossBytes", &kTwoColoursAcrossBytes, {.bits = 1}},
+        GoodCase{"Bits16Plain", &kSixColours, {.bits = 16}},
+        GoodCase{"Bits16Masks565", &kSixColours, {.bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}}},
+        GoodCase{"Bits32Plain", &kSixColours, {.bits = 32}},
+        GoodCase{
+            "Bits32MasksInOtherOrder", &kSixColours, {.bits = 32, .compression = 3, .masks = {0xFF, 0xFF00, 0xFF0000}}},
+        GoodCase{"Bits32MasksInLongHeader",
+                 &kSixColours,
+                 {.header_size = 124, .bits = 32, .compression = 3, .masks = {0xFF000000, 0xFF0000, 0xFF00}}},
+        GoodCase{"Bits24LongHeader", &kSixColours, {.header_size = 108}},
+        GoodCase{"CoreHeaderBits24", &kSixColours, {.header_size = 12}},
+        GoodCase{"CoreHeaderBits8", &kSixColours, {.header_size = 12, .bits = 8}}),
     [](const testing::TestParamInfo<GoodCase>& case_info) { return std::string(case_info.param.name); });
 
 // Offsets in a file with the 40-byte header.
@@ -189,10 +192,8 @@ std::vector<uint8_t> Good24() { return EncodeBitmap(kSixColours, {}); }
 std::vector<uint8_t> Good8() { return EncodeBitmap(kSixColours, {.bits = 8}); }
 
 std::vector<uint8_t> With(std::vector<uint8_t> bytes, size_t at, uint32_t value, int width = 4) {
-    if (width == 4)
-        SetU32(bytes, at, value);
-    else
-        SetU16(bytes, at, value);
+    if (width == 4) SetU32(bytes, at, value);
+    else SetU16(bytes, at, value);
     return bytes;
 }
 std::vector<uint8_t> Cut(std::vector<uint8_t> bytes, size_t size) {
@@ -206,8 +207,10 @@ std::vector<BadCase> BadCases() {
     not_bm[1] = 'A';
     // Palette of 6 colours said to have 2: pixels with index 2..5 point past it.
     std::vector<uint8_t> index_past_palette = With(good8, kColoursUsedField, 2);
-    std::vector<uint8_t> gappy_mask = EncodeBitmap(kSixColours, {.bits = 32, .compression = 3, .masks = {0xF0F0, 0xF0000, 0xF00000}});
-    std::vector<uint8_t> wide16 = EncodeBitmap(kSixColours, {.bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}});
+    std::vector<uint8_t> gappy_mask =
+        EncodeBitmap(kSixColours, {.bits = 32, .compression = 3, .masks = {0xF0F0, 0xF0000, 0xF00000}});
+    std::vector<uint8_t> wide16 =
+        EncodeBitmap(kSixColours, {.bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}});
     SetU32(wide16, 14 + 40, 0x1F0000);
     return {
         {"Empty", {}},
@@ -253,7 +256,9 @@ class DamagedBitmap : public testing::TestWithParam<BadCase> {};
 TEST_P(DamagedBitmap, GivesNone) { EXPECT_FALSE(DecodeBitmapFile(GetParam().bytes)); }
 
 INSTANTIATE_TEST_SUITE_P(Files, DamagedBitmap, testing::ValuesIn(BadCases()),
-                         [](const testing::TestParamInfo<BadCase>& case_info) { return std::string(case_info.param.name); });
+                         [](const testing::TestParamInfo<BadCase>& case_info) {
+                             return std::string(case_info.param.name);
+                         });
 
 // What the headers say a file needs, read before the rest: never more than the largest
 // picture taken, whatever the sizes they declare.
@@ -282,7 +287,8 @@ TEST(LoadImageFile, GivesNoneForNoNameAMissingFileAFolderOrAnEmptyFile) {
     TempWorkingDirectory dir;
     std::filesystem::create_directory(dir.Path() / "ago.txr");
     dir.Write("setpos.txr", "");
-    for (const char* name : {"", "vario.txr", "ago.txr", "setpos.txr"}) EXPECT_FALSE(LoadImageFile(name)) << "'" << name << "'";
+    for (const char* name : {"", "vario.txr", "ago.txr", "setpos.txr"})
+        EXPECT_FALSE(LoadImageFile(name)) << "'" << name << "'";
 }
 
 TEST(LoadImageFile, TakesTheImageAndLeavesWhatFollowsIt) {

@@ -75,12 +75,9 @@ struct AddressCase {
 
 TEST(LxIpSocket, ResolvesAddressTexts) {
     const std::vector<AddressCase> cases = {
-        {"  127.0.0.1  ", "127.0.0.1"},
-        {"\t10.1.2.3\r\n", "10.1.2.3"},
-        {"localhost", "127.0.0.1"},
-        {"123", std::nullopt},  // a number inet_addr takes, but without a dot
-        {" 123 ", std::nullopt},
-        {"no-such-host.invalid", std::nullopt},
+        {"  127.0.0.1  ", "127.0.0.1"}, {"\t10.1.2.3\r\n", "10.1.2.3"},
+        {"localhost", "127.0.0.1"},     {"123", std::nullopt},  // a number inet_addr takes, but without a dot
+        {" 123 ", std::nullopt},        {"no-such-host.invalid", std::nullopt},
         {"   ", "<unknown>"},  // blank changes nothing
     };
     for (const AddressCase& c : cases) {
@@ -217,7 +214,9 @@ TEST(LxIpSocket, ReceiveTakesEverythingPendingInOneBufferOfThatSize) {
     ASSERT_NE(buffer, nullptr);
     EXPECT_TRUE(received);
     ASSERT_EQ(count, 8);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), 8), std::string("7\0" "8\0tail", 8));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer), 8), std::string("7\0"
+                                                                                 "8\0tail",
+                                                                                 8));
 }
 
 TEST(LxIpSocket, ReceiveFromAPeerThatClosedGivesNothing) {

@@ -44,7 +44,9 @@ class QuotedValueCase : public testing::TestWithParam<QuoteCase> {};
 TEST_P(QuotedValueCase, KeepsAtMostSixtyFourCharacters) { EXPECT_EQ(QuotedValue(GetParam().value), GetParam().quoted); }
 
 INSTANTIATE_TEST_SUITE_P(Values, QuotedValueCase, testing::ValuesIn(QuoteCases()),
-                         [](const testing::TestParamInfo<QuoteCase>& case_info) { return std::string(case_info.param.name); });
+                         [](const testing::TestParamInfo<QuoteCase>& case_info) {
+                             return std::string(case_info.param.name);
+                         });
 
 std::string MessageOf(void (*raise)(const std::string&), const std::string& value) {
     try {
@@ -58,7 +60,8 @@ std::string MessageOf(void (*raise)(const std::string&), const std::string& valu
 TEST(BadValueMessages, QuoteTheFirstSixtyFourCharactersOfAHugeValue) {
     const std::string huge = std::string(64, '7') + std::string(1 << 20, 'z');
     const std::string quoted = "'" + std::string(64, '7') + kEllipsisText + "'";
-    EXPECT_EQ(MessageOf([](const std::string& v) { ConvertInteger(v); }, huge), quoted + " is not a valid integer value");
+    EXPECT_EQ(MessageOf([](const std::string& v) { ConvertInteger(v); }, huge),
+              quoted + " is not a valid integer value");
     EXPECT_EQ(MessageOf([](const std::string& v) { ReplyTextToFloat(v, '.'); }, huge),
               quoted + " is not a valid floating point value");
     // A short value is quoted whole, as before.
@@ -79,7 +82,11 @@ std::vector<Utf16Case> Utf16Cases() {
         {"TwoByteUtf8", "\xE9\0"s, "\xC3\xA9"},
         {"ThreeByteUtf8", "\x26\x20"s, "\xE2\x80\xA6"},
         {"SurrogatePair", "\x3D\xD8\x00\xDE"s, "\xF0\x9F\x98\x80"},
-        {"LoneHighSurrogate", "\x3D\xD8" "A\0"s, "\xED\xA0\xBD" "A"},
+        {"LoneHighSurrogate",
+         "\x3D\xD8"
+         "A\0"s,
+         "\xED\xA0\xBD"
+         "A"},
         {"LoneLowSurrogate", "\x00\xDE"s, "\xED\xB8\x80"},
         {"Nul", "\0\0"s, "\0"s},
     };
@@ -93,7 +100,9 @@ TEST_P(Utf16RoundTrip, GivesTheSameBytesBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, Utf16RoundTrip, testing::ValuesIn(Utf16Cases()),
-                         [](const testing::TestParamInfo<Utf16Case>& case_info) { return std::string(case_info.param.name); });
+                         [](const testing::TestParamInfo<Utf16Case>& case_info) {
+                             return std::string(case_info.param.name);
+                         });
 
 TEST(Utf16, OddLastByteIsLeftOutAndNonUtf8StaysInStep) {
     using namespace std::string_literals;

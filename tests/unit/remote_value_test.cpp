@@ -21,32 +21,19 @@ struct FloatCase {
 
 TEST(ReplyTextToFloat, AcceptsOnlyTheNumberForm) {
     const std::vector<FloatCase> cases = {
-        {"-157", '.', -157},
-        {"  12  ", '.', 12},
-        {"1E3", '.', 1000},
-        {"+2.5e-1", '.', 0.25},
-        {" -0.125E+2 ", '.', -12.5},
-        {"15", ',', 15},  // a whole number reads the same everywhere
-        {"1,5", ',', 1.5},
-        {"1.5", ',', std::nullopt},
-        {"1,5", '.', std::nullopt},
-        {"12\r\n", '.', std::nullopt},  // a line end is not a blank
-        {"\t12", '.', std::nullopt},
-        {"", '.', std::nullopt},
-        {"   ", '.', std::nullopt},
-        {"-", '.', std::nullopt},
-        {"1.", '.', std::nullopt},
-        {".5", '.', std::nullopt},
-        {"1E", '.', std::nullopt},
-        {"1E+", '.', std::nullopt},
-        {"1 2", '.', std::nullopt},
-        {"1,000", '.', std::nullopt},  // no thousands separators
-        {"0x10", '.', std::nullopt},
-        {"inf", '.', std::nullopt},
-        {"nan", '.', std::nullopt},
-        {"1E400", '.', std::nullopt},  // beyond the double range
-        {"1E-400", '.', 0},
-        {"0.0000001E-400", '.', 0},
+        {"-157", '.', -157},         {"  12  ", '.', 12},
+        {"1E3", '.', 1000},          {"+2.5e-1", '.', 0.25},
+        {" -0.125E+2 ", '.', -12.5}, {"15", ',', 15},  // a whole number reads the same everywhere
+        {"1,5", ',', 1.5},           {"1.5", ',', std::nullopt},
+        {"1,5", '.', std::nullopt},  {"12\r\n", '.', std::nullopt},  // a line end is not a blank
+        {"\t12", '.', std::nullopt}, {"", '.', std::nullopt},
+        {"   ", '.', std::nullopt},  {"-", '.', std::nullopt},
+        {"1.", '.', std::nullopt},   {".5", '.', std::nullopt},
+        {"1E", '.', std::nullopt},   {"1E+", '.', std::nullopt},
+        {"1 2", '.', std::nullopt},  {"1,000", '.', std::nullopt},  // no thousands separators
+        {"0x10", '.', std::nullopt}, {"inf", '.', std::nullopt},
+        {"nan", '.', std::nullopt},  {"1E400", '.', std::nullopt},  // beyond the double range
+        {"1E-400", '.', 0},          {"0.0000001E-400", '.', 0},
     };
     for (const FloatCase& c : cases) {
         std::string label = "'" + c.text + "' with '" + c.separator + "'";
@@ -117,8 +104,11 @@ TEST_F(RemoteValueQuery, TakesTheReplyUpToItsNul) {
         {std::string("-157\0", 5), -157},
         {std::string("  12  \0", 7), 12},
         {std::string("1E3\0", 4), 1000},
-        {std::string("7\0" "8\0", 4), 7},  // two replies in one arrival: the second is lost
-        {"99", 99},                        // no NUL: the text ends with the bytes received
+        {std::string("7\0"
+                     "8\0",
+                     4),
+         7},         // two replies in one arrival: the second is lost
+        {"99", 99},  // no NUL: the text ends with the bytes received
     };
     for (const Case& c : cases) {
         peer_->Send(c.reply);
@@ -131,8 +121,7 @@ TEST_F(RemoteValueQuery, TakesTheReplyUpToItsNul) {
 TEST_F(RemoteValueQuery, ReplyWithLineEndIsNotANumberAndKeepsTheConnection) {
     peer_->Send(std::string("12\r\n\0", 5));
     platform::SleepMilliseconds(50);
-    EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }),
-              "'12\r\n' is not a valid floating point value");
+    EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }), "'12\r\n' is not a valid floating point value");
     EXPECT_TRUE(NetClient->IsConnected());
 }
 

@@ -246,8 +246,8 @@ TEST_F(SimLinkTest, VersionTestAndRequestedVersion) {
         {0x19980005, 0xFADE000B, 0xFADE000B, false, ResultWrongSimVersion},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.add_on_version << " " << c.sim_version << " "
-                                        << c.requested << " fallback " << c.fallback);
+        SCOPED_TRACE(testing::Message() << std::hex << c.add_on_version << " " << c.sim_version << " " << c.requested
+                                        << " fallback " << c.fallback);
         fake.add_on_version = c.add_on_version;
         fake.sim_version = c.sim_version;
         fake.main_window = !c.fallback;
@@ -381,7 +381,7 @@ TEST_F(SimLinkTest, RecordsMustFitWithTheTerminator) {
         bool fits;
     };
     const Case cases[] = {
-        {false, 32492, true}, {false, 32493, false}, {true, 32496, true},       {true, 32497, false},
+        {false, 32492, true},        {false, 32493, false},      {true, 32496, true},        {true, 32497, false},
         {false, 4294967280u, false}, {true, 4294967280u, false}, {false, 0xFFFFFFFF, false}, {true, 0xFFFFFFFF, false},
     };
     static std::vector<uint8_t> buffer(32768, 0x5A);

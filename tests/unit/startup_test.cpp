@@ -122,9 +122,9 @@ TEST(IconFile, LoadErrorsCarryTheTextsOfTheReport) {
 TEST(ApplicationError, TextNamesKindModuleAddressAndAddsAFullStop) {
     const void* address = reinterpret_cast<const void*>(uintptr_t{0x4A1B2C});
     std::string hex = sizeof(void*) == 8 ? "00000000004A1B2C" : "004A1B2C";
-    EXPECT_EQ(ApplicationErrorText("EVarioError", "ORVEXVario.exe", address, "'abc' is not a valid integer value"),
-              "Exception EVarioError in module ORVEXVario.exe at " + hex +
-                  ".\r\n'abc' is not a valid integer value.\r\n");
+    EXPECT_EQ(
+        ApplicationErrorText("EVarioError", "ORVEXVario.exe", address, "'abc' is not a valid integer value"),
+        "Exception EVarioError in module ORVEXVario.exe at " + hex + ".\r\n'abc' is not a valid integer value.\r\n");
     EXPECT_EQ(ApplicationErrorText("EVarioError", "ORVEXVario", address, "Icon image is not valid."),
               "Exception EVarioError in module ORVEXVario at " + hex + ".\r\nIcon image is not valid.\r\n");
 }

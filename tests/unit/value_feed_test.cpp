@@ -27,8 +27,8 @@ TEST(FeedProtocols, PropertyNumbersAndWhatIsNone) {
         const char* line;
         std::optional<double> expected;
     } cases[] = {
-        {"12.5", 12.5},          {" -3.25\r", -3.25},   {"1e2\r\n", 100},      {"0", 0},
-        {"-0.000123", -0.000123}, {"", std::nullopt},    {"\r", std::nullopt},  {"abc", std::nullopt},
+        {"12.5", 12.5},           {" -3.25\r", -3.25},     {"1e2\r\n", 100},      {"0", 0},
+        {"-0.000123", -0.000123}, {"", std::nullopt},      {"\r", std::nullopt},  {"abc", std::nullopt},
         {"12abc", std::nullopt},  {"12 13", std::nullopt}, {"nan", std::nullopt}, {"inf", std::nullopt},
         {"-inf", std::nullopt},   {"1e999", std::nullopt}, {"+5", std::nullopt},  {"/> ", std::nullopt},
         {"-", std::nullopt},      {"1,5", std::nullopt},
@@ -181,7 +181,8 @@ TEST(ValueFeed, SourceOptions) {
 }
 
 TEST(ValueFeed, CommandLineOptionsChooseTheFeed) {
-    std::vector<std::string> words = {"tool", "--value", "-157", "--port", "5", "--source", "xplane", "--value", "x", "--script"};
+    std::vector<std::string> words = {"tool",     "--value", "-157",    "--port", "5",
+                                      "--source", "xplane",  "--value", "x",      "--script"};
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     int argc = static_cast<int>(argv.size());
@@ -314,7 +315,8 @@ TEST(SimulatorFeeds, FlightGearFeedAsksInDataModeAndFollowsTheAnswers) {
         EXPECT_NEAR(feed.Read(0).metres_per_minute, MetresPerMinuteOfClimb(feet_per_second * 60), 1e-9);
     }
     EXPECT_TRUE(feed.Read(0).live);
-    EXPECT_TRUE(Within(1000ms, [&] { return status.Has("flightgear 127.0.0.1:" + std::to_string(server.Port()) + ": live"); }));
+    EXPECT_TRUE(
+        Within(1000ms, [&] { return status.Has("flightgear 127.0.0.1:" + std::to_string(server.Port()) + ": live"); }));
 }
 
 TEST(SimulatorFeeds, FlightGearFeedLeavesAStallingServerAndConnectsAgain) {
@@ -396,8 +398,12 @@ TEST(SimulatorFeeds, XPlaneFeedSubscribesIgnoresHostileDatagramsAndCancelsAtTheE
 
     const float nan = std::numeric_limits<float>::quiet_NaN();
     std::vector<uint8_t> hostile[] = {
-        {}, {'R', 'R', 'E', 'F'}, std::vector<uint8_t>(4000, 'R'), RrefAnswer({{subscription->index + 1, -300.0f}}),
-        RrefAnswer({{subscription->index, nan}}), RrefAnswer({{subscription->index, -std::numeric_limits<float>::infinity()}}),
+        {},
+        {'R', 'R', 'E', 'F'},
+        std::vector<uint8_t>(4000, 'R'),
+        RrefAnswer({{subscription->index + 1, -300.0f}}),
+        RrefAnswer({{subscription->index, nan}}),
+        RrefAnswer({{subscription->index, -std::numeric_limits<float>::infinity()}}),
     };
     for (const auto& datagram : hostile) simulator.Answer(datagram);
     std::this_thread::sleep_for(300ms);

@@ -3,8 +3,8 @@
 
 #include <optional>
 
-#include "config/value_rules.h"
 #include "common/error.h"
+#include "config/value_rules.h"
 
 namespace {
 
@@ -45,12 +45,11 @@ TEST_P(IntegerConversion, FollowsTheIntegerRule) {
 INSTANTIATE_TEST_SUITE_P(
     Table, IntegerConversion,
     testing::Values(IntegerCase{"0", 0}, IntegerCase{"120", 120}, IntegerCase{"-5", -5}, IntegerCase{"+7", 7},
-                    IntegerCase{"007", 7}, IntegerCase{"2147483647", 2147483647},
-                    IntegerCase{"-2147483648", INT32_MIN}, IntegerCase{"2147483648", std::nullopt},
-                    IntegerCase{"-2147483649", std::nullopt}, IntegerCase{"99999999999999999999", std::nullopt},
-                    IntegerCase{"$10", 16}, IntegerCase{"x1F", 31}, IntegerCase{"X1f", 31}, IntegerCase{"0x10", 16},
-                    IntegerCase{"0XfF", 255}, IntegerCase{"-$10", -16}, IntegerCase{"$FFFFFFFF", -1},
-                    IntegerCase{"0x80000000", INT32_MIN}, IntegerCase{"$000000010", 16},
+                    IntegerCase{"007", 7}, IntegerCase{"2147483647", 2147483647}, IntegerCase{"-2147483648", INT32_MIN},
+                    IntegerCase{"2147483648", std::nullopt}, IntegerCase{"-2147483649", std::nullopt},
+                    IntegerCase{"99999999999999999999", std::nullopt}, IntegerCase{"$10", 16}, IntegerCase{"x1F", 31},
+                    IntegerCase{"X1f", 31}, IntegerCase{"0x10", 16}, IntegerCase{"0XfF", 255}, IntegerCase{"-$10", -16},
+                    IntegerCase{"$FFFFFFFF", -1}, IntegerCase{"0x80000000", INT32_MIN}, IntegerCase{"$000000010", 16},
                     IntegerCase{"$100000000", std::nullopt}, IntegerCase{"0x", std::nullopt},
                     IntegerCase{"$", std::nullopt}, IntegerCase{"$G", std::nullopt}, IntegerCase{"", std::nullopt},
                     IntegerCase{"-", std::nullopt}, IntegerCase{"+", std::nullopt}, IntegerCase{"abc", std::nullopt},
@@ -68,7 +67,13 @@ TEST(ValueRules, IntegersAreWrittenAsPlainDecimal) {
 
 TEST(ValueRules, DecimalsTakeAPointAndNothingElse) {
     const std::pair<const char*, double> good[] = {
-        {"2", 2.0}, {"0.5", 0.5}, {".25", 0.25}, {"3.", 3.0}, {"007.50", 7.5}, {"0", 0.0}, {"1.000000000001", 1.000000000001},
+        {"2", 2.0},
+        {"0.5", 0.5},
+        {".25", 0.25},
+        {"3.", 3.0},
+        {"007.50", 7.5},
+        {"0", 0.0},
+        {"1.000000000001", 1.000000000001},
     };
     for (const auto& [text, value] : good) EXPECT_DOUBLE_EQ(ConvertDecimal(text), value) << "'" << text << "'";
     for (const char* text : {"", ".", "0,5", "-1", "+1", "1e3", "1.2.3", "1 .5", "inf", "nan", "0x1p3", "1.5s"}) {

@@ -35,23 +35,19 @@ TEST_P(VerticalSpeedScale, GivesTheNeedleAngle) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, VerticalSpeedScale,
-    testing::Values(ScaleCase{"Zero", 0, 0, 0}, ScaleCase{"NegativeZeroIsClimbSide", -0.0, 0, 0},
-                    ScaleCase{"WordMinus305", Word(-305), 76.019031, kQuoted},
-                    ScaleCase{"Word305", Word(305), -75.019031, kQuoted},
-                    ScaleCase{"WordMinus1", Word(-1), 0.24934384, kQuoted},
-                    ScaleCase{"Word1", Word(1), -0.246063, kQuoted},
-                    ScaleCase{"Climb1000", 1000, 76, kExact}, ScaleCase{"Climb2000", 2000, 105, kExact},
-                    ScaleCase{"Descent1000", -1000, -75, kExact}, ScaleCase{"Descent2000", -2000, -104, kExact},
-                    ScaleCase{"JustBelowDescent2000StepsByOneDegree", -2000.0001, -105.0000015, kExact},
-                    ScaleCase{"WordMinus609", Word(-609), 104.9429, kQuoted},
-                    ScaleCase{"Word609", Word(609), -103.9429, kQuoted},
-                    ScaleCase{"WordMinus611", Word(-611), 105.0689, kQuoted},
-                    ScaleCase{"Word611", Word(611), -105.0689, kQuoted},
-                    ScaleCase{"Climb5999", 5999, 164.985, kExact}, ScaleCase{"Climb6000", 6000, 165, 0},
-                    ScaleCase{"Descent6000", -6000, -165, 0},
-                    ScaleCase{"WordMinus1829", Word(-1829), 165, 0},
-                    ScaleCase{"Word32767", Word(32767), -165, 0}, ScaleCase{"WordMinus32768", Word(-32768), 165, 0},
-                    ScaleCase{"ClimbBeyondAnyWord", 1e12, 165, 0}, ScaleCase{"DescentBeyondAnyWord", -1e12, -165, 0}),
+    testing::Values(
+        ScaleCase{"Zero", 0, 0, 0}, ScaleCase{"NegativeZeroIsClimbSide", -0.0, 0, 0},
+        ScaleCase{"WordMinus305", Word(-305), 76.019031, kQuoted}, ScaleCase{"Word305", Word(305), -75.019031, kQuoted},
+        ScaleCase{"WordMinus1", Word(-1), 0.24934384, kQuoted}, ScaleCase{"Word1", Word(1), -0.246063, kQuoted},
+        ScaleCase{"Climb1000", 1000, 76, kExact}, ScaleCase{"Climb2000", 2000, 105, kExact},
+        ScaleCase{"Descent1000", -1000, -75, kExact}, ScaleCase{"Descent2000", -2000, -104, kExact},
+        ScaleCase{"JustBelowDescent2000StepsByOneDegree", -2000.0001, -105.0000015, kExact},
+        ScaleCase{"WordMinus609", Word(-609), 104.9429, kQuoted}, ScaleCase{"Word609", Word(609), -103.9429, kQuoted},
+        ScaleCase{"WordMinus611", Word(-611), 105.0689, kQuoted}, ScaleCase{"Word611", Word(611), -105.0689, kQuoted},
+        ScaleCase{"Climb5999", 5999, 164.985, kExact}, ScaleCase{"Climb6000", 6000, 165, 0},
+        ScaleCase{"Descent6000", -6000, -165, 0}, ScaleCase{"WordMinus1829", Word(-1829), 165, 0},
+        ScaleCase{"Word32767", Word(32767), -165, 0}, ScaleCase{"WordMinus32768", Word(-32768), 165, 0},
+        ScaleCase{"ClimbBeyondAnyWord", 1e12, 165, 0}, ScaleCase{"DescentBeyondAnyWord", -1e12, -165, 0}),
     [](const testing::TestParamInfo<ScaleCase>& case_info) { return std::string(case_info.param.name); });
 
 TEST(VerticalSpeedScaleWords, GiveTheQuotedFeetPerMinute) {
@@ -80,15 +76,31 @@ TEST(RoundHalfToEven, TakesExactHalvesToTheEvenNeighbour) {
         double value;
         int32_t raw;
     };
-    const Case cases[] = {{2.5, 2},   {3.5, 4},   {-0.5, 0},  {-2.5, -2}, {0.5, 0},
-                          {1.5, 2},   {-1.5, -2}, {2.4999, 2}, {2.5001, 3}, {-3.7, -4},
-                          {305, 305}, {-305.2, -305}, {2147483647.4, 2147483647}, {-2147483648.5, INT32_MIN}};
+    const Case cases[] = {{2.5, 2},
+                          {3.5, 4},
+                          {-0.5, 0},
+                          {-2.5, -2},
+                          {0.5, 0},
+                          {1.5, 2},
+                          {-1.5, -2},
+                          {2.4999, 2},
+                          {2.5001, 3},
+                          {-3.7, -4},
+                          {305, 305},
+                          {-305.2, -305},
+                          {2147483647.4, 2147483647},
+                          {-2147483648.5, INT32_MIN}};
     for (const Case& c : cases) EXPECT_EQ(RoundHalfToEven(c.value), c.raw) << c.value;
 }
 
 TEST(RoundHalfToEven, RaisesARangeErrorOutsideThe32BitRange) {
-    const double out_of_range[] = {2147483647.5, 2147483648.0, -2147483648.6, -2147483649.0, 1e300,
-                                   std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+    const double out_of_range[] = {2147483647.5,
+                                   2147483648.0,
+                                   -2147483648.6,
+                                   -2147483649.0,
+                                   1e300,
+                                   std::numeric_limits<double>::infinity(),
+                                   -std::numeric_limits<double>::infinity(),
                                    std::numeric_limits<double>::quiet_NaN()};
     for (double value : out_of_range) {
         try {

@@ -62,13 +62,11 @@ void XPlaneStandIn::TakeRequest(const uint8_t* bytes, size_t count, const platfo
         return;
     }
     Subscription subscription{from, request->index, request->dataref,
-                              std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                                  1.0 / std::min(request->frequency_hz, 1000))),
+                              std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(1.0 / std::min(request->frequency_hz, 1000))),
                               Clock::now()};
-    if (found != subscriptions_.end())
-        *found = subscription;
-    else
-        subscriptions_.push_back(subscription);
+    if (found != subscriptions_.end()) *found = subscription;
+    else subscriptions_.push_back(subscription);
     if (on_event)
         on_event("subscribe " + std::to_string(request->frequency_hz) + " Hz index " + std::to_string(request->index) +
                  " " + request->dataref + " from " + AddressText(from));

@@ -47,8 +47,8 @@ private:
 inline constexpr char kXPlaneVerticalSpeedDataref[] = "sim/cockpit2/gauges/indicators/vvi_fpm_pilot";
 inline constexpr size_t kRrefRequestBytes = 413;  // "RREF", NUL, frequency, index, 400-byte path
 inline constexpr size_t kRrefPathBytes = 400;
-inline constexpr size_t kRrefHeaderBytes = 5;     // "RREF" and one more byte
-inline constexpr size_t kRrefPairBytes = 8;       // int32 index, float32 value
+inline constexpr size_t kRrefHeaderBytes = 5;  // "RREF" and one more byte
+inline constexpr size_t kRrefPairBytes = 8;    // int32 index, float32 value
 inline constexpr size_t kMaxRrefAnswerBytes = kRrefHeaderBytes + 128 * kRrefPairBytes;
 
 struct RrefSubscription {

@@ -8,16 +8,16 @@ FlightProfile FlightProfile::BuiltIn() {
     // Seconds since the start, metres per minute (descent positive): a short flight.
     FlightProfile profile;
     profile.points_ = {
-        {0, 0},       {4, 0},        // on the runway
-        {8, -450},    {30, -450},    // take-off and initial climb, about 1500 ft/min
-        {36, -250},   {50, -250},    // cruise climb, about 800 ft/min
-        {55, 0},      {70, 0},       // level
-        {74, -120},   {84, -120},    // step climb, about 400 ft/min
-        {88, 0},      {98, 0},       // level
-        {104, 300},   {124, 300},    // descent, about 1000 ft/min
-        {128, 600},   {136, 600},    // steep descent, about 2000 ft/min
-        {142, 220},   {160, 220},    // approach, about 700 ft/min
-        {164, 60},    {168, 0},      // flare, roll-out
+        {0, 0},     {4, 0},      // on the runway
+        {8, -450},  {30, -450},  // take-off and initial climb, about 1500 ft/min
+        {36, -250}, {50, -250},  // cruise climb, about 800 ft/min
+        {55, 0},    {70, 0},     // level
+        {74, -120}, {84, -120},  // step climb, about 400 ft/min
+        {88, 0},    {98, 0},     // level
+        {104, 300}, {124, 300},  // descent, about 1000 ft/min
+        {128, 600}, {136, 600},  // steep descent, about 2000 ft/min
+        {142, 220}, {160, 220},  // approach, about 700 ft/min
+        {164, 60},  {168, 0},    // flare, roll-out
         {172, 0},
     };
     profile.interpolate_ = true;

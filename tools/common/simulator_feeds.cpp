@@ -91,7 +91,8 @@ bool SimulatorFeed::PauseUntil(FeedClock::time_point until) {
         if (now >= until) return true;
         platform::SleepMilliseconds(static_cast<uint32_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::min<FeedClock::duration>(until - now, kStep))
-                .count() + 1));
+                .count() +
+            1));
     }
     return false;
 }
@@ -117,11 +118,11 @@ void FlightGearFeed::Run() {
         platform::SocketHandle connection = platform::kNoSocket;
         if (ResolveAddress(address)) connection = platform::OpenTcpSocket();
         if (connection != platform::kNoSocket) {
-            int started = platform::SetSocketNonBlocking(connection) == 0 ? platform::StartConnect(connection, address)
-                                                                           : -1;
+            int started =
+                platform::SetSocketNonBlocking(connection) == 0 ? platform::StartConnect(connection, address) : -1;
             // A simulator that does not answer the connection holds the feed for a second at most.
             bool connected = started == 0 || (started == 1 && WaitReady(connection, true, kReconnectInterval) &&
-                                               platform::ConnectOutcome(connection) == 0);
+                                              platform::ConnectOutcome(connection) == 0);
             if (connected) Converse(connection);
             CloseConnection(connection);
         }
@@ -206,7 +207,8 @@ void XPlaneFeed::Run() {
                 int got = platform::ReceiveDatagram(udp, datagram, sizeof datagram, from);
                 if (got < 0) break;
                 // Only the simulator asked for speaks for it; an answer too long was cut.
-                if (!subscribed || from.address_net != simulator.address_net || got > static_cast<int>(kMaxRrefAnswerBytes))
+                if (!subscribed || from.address_net != simulator.address_net ||
+                    got > static_cast<int>(kMaxRrefAnswerBytes))
                     continue;
                 if (auto climb_fpm = RrefValueOf(datagram, static_cast<size_t>(got), kIndex)) {
                     last_value_at = FeedClock::now();

@@ -110,10 +110,8 @@ std::unique_ptr<ValueFeed> OpenFeed(const FeedChoice& choice, FeedStatusSink sta
     switch (choice.kind) {
         case FeedChoice::Kind::FlightGear:
             return std::make_unique<FlightGearFeed>(choice.host, choice.port, std::move(status));
-        case FeedChoice::Kind::XPlane:
-            return std::make_unique<XPlaneFeed>(choice.host, choice.port, std::move(status));
-        case FeedChoice::Kind::Profile:
-            break;
+        case FeedChoice::Kind::XPlane: return std::make_unique<XPlaneFeed>(choice.host, choice.port, std::move(status));
+        case FeedChoice::Kind::Profile: break;
     }
     return std::make_unique<ProfileFeed>(choice.profile);
 }

@@ -177,8 +177,7 @@ struct Client {
 
 class Server {
 public:
-    Server(const Options& options, ValueFeed& feed)
-        : options_(options), feed_(feed), start_(FeedClock::now()) {}
+    Server(const Options& options, ValueFeed& feed) : options_(options), feed_(feed), start_(FeedClock::now()) {}
 
     // Serves until told to stop; closes every connection then. While the feed is stale
     // the server does not listen either: a gauge then stays at its connecting state
@@ -296,8 +295,8 @@ private:
             }
             reply = ValueText(request, reading) + std::string(1, '\0');
         }
-        auto due = FeedClock::now() + std::chrono::duration_cast<FeedClock::duration>(
-                                          std::chrono::duration<double>(options_.late_s));
+        auto due = FeedClock::now() +
+                   std::chrono::duration_cast<FeedClock::duration>(std::chrono::duration<double>(options_.late_s));
         if (!client.outbox.empty()) due = std::max(due, client.outbox.back().due);
         ++client.replies;
         bool last = options_.close_after > 0 && client.replies >= options_.close_after;

@@ -13,12 +13,9 @@ int main(int argc, char** argv) {
     unsigned long requested = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string arg = argv[i];
-        if (arg == "--reads")
-            reads = std::strtol(argv[i + 1], nullptr, 0);
-        else if (arg == "--interval-ms")
-            interval_ms = std::strtol(argv[i + 1], nullptr, 0);
-        else if (arg == "--sim-version")
-            requested = std::strtoul(argv[i + 1], nullptr, 0);
+        if (arg == "--reads") reads = std::strtol(argv[i + 1], nullptr, 0);
+        else if (arg == "--interval-ms") interval_ms = std::strtol(argv[i + 1], nullptr, 0);
+        else if (arg == "--sim-version") requested = std::strtoul(argv[i + 1], nullptr, 0);
         else {
             std::fprintf(stderr, "usage: vario-simlink-probe [--reads N] [--interval-ms MS] [--sim-version V]\n");
             return 2;

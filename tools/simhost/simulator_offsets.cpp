@@ -7,7 +7,9 @@
 
 namespace {
 
-uint32_t Load32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Load32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 void Store32(uint8_t* p, uint32_t value) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));

@@ -23,7 +23,7 @@ public:
         int reads = 0;
         int writes = 0;
         bool reads_vertical_speed = false;  // a read touched the vertical speed's two bytes
-        bool well_formed = true;  // false: an unknown record or one past the area; carried out up to there
+        bool well_formed = true;            // false: an unknown record or one past the area; carried out up to there
     };
 
     // Carries the records of a request area out in place, in order. Reads past the end
