@@ -11,4 +11,4 @@ set_tests_properties(wine.bridges.xplane_simhost PROPERTIES RESOURCE_LOCK vario_
 vario_e2e_test(e2e.flightgear "e2e;slow;flightgear;wine" flightgear.sh $<TARGET_FILE:vario-gauge-probe>)
 # Alone: FlightGear on a software renderer takes much of the machine, and answers late
 # (stale) when it must share it.
-set_tests_properties(e2e.flightgear PROPERTIES TIMEOUT 2400 RUN_SERIAL TRUE)
+set_tests_properties(e2e.flightgear PROPERTIES TIMEOUT 1500 RUN_SERIAL TRUE)
