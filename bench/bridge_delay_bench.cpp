@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_figures.h"
 #include "net/lx_tcp_block_client.h"
 #include "net/remote_value.h"
 #include "platform/sockets.h"
@@ -34,12 +35,6 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> samples, double fraction) {
-    std::sort(samples.begin(), samples.end());
-    size_t index = static_cast<size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5);
-    return samples[index];
-}
 
 double Milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 

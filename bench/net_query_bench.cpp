@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_figures.h"
 #include "net/lx_tcp_block_client.h"
 #include "net/remote_value.h"
 #include "platform/sockets.h"
@@ -24,12 +25,6 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> samples, double fraction) {
-    std::sort(samples.begin(), samples.end());
-    size_t index = static_cast<size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5);
-    return samples[index];
-}
 
 // One bare exchange: the nine request bytes out, bytes in up to the reply's NUL.
 bool BareRoundTrip(platform::SocketHandle handle) {
