@@ -58,10 +58,15 @@ int VirtualKey(SDL_Keycode key) {
 
 // Keys that were already down when a window of ours got the focus. SDL replays them as
 // key-downs then; on Windows only a key pressed while the window has the focus counts,
-// so these are passed over until they are released.
+// so these are passed over until they are released. A window built in place of the
+// focused one takes the focus over with the keys as they are.
 std::bitset<SDL_NUM_SCANCODES> held_at_focus;
 
 void NoteKeysHeldAtFocus() {
+    if (focus_passes_to_new_window) {
+        focus_passes_to_new_window = false;
+        return;
+    }
     int count = 0;
     const Uint8* state = SDL_GetKeyboardState(&count);
     held_at_focus.reset();

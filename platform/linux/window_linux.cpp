@@ -198,6 +198,7 @@ void ShowNativeWindow(WindowHandle window) {
 bool DestroyNativeWindow(WindowHandle window) {
     auto found = windows.find(static_cast<SDL_Window*>(window));
     if (found == windows.end()) return false;
+    if (SDL_GetWindowFlags(found->first) & SDL_WINDOW_INPUT_FOCUS) focus_passes_to_new_window = true;
     windows.erase(found);
     std::erase_if(message_queue, [window](const WindowMessage& m) { return m.window == window; });
     SDL_DestroyWindow(static_cast<SDL_Window*>(window));

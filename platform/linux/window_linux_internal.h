@@ -27,6 +27,10 @@ struct NativeWindow {
 inline std::map<SDL_Window*, NativeWindow> windows;
 
 inline std::deque<WindowMessage> message_queue;
+// Set when a window with the keyboard focus is destroyed: the focus then passes to the
+// window built in its place (F12, the arrow keys), and the keys held meanwhile are the
+// user's own presses on the gauge, not keys held before it had the focus.
+inline bool focus_passes_to_new_window = false;
 
 // The program's own window behind a handle, or null.
 inline NativeWindow* Find(WindowHandle window) {
