@@ -416,7 +416,10 @@ case "$case_name" in
     if [ "$platform" = linux ]; then
       rss_after=$(gauge_rss_kb)
       note "resident memory: $rss_before kB after 10 s, $rss_after kB after 60 s"
-      [ $((rss_after - rss_before)) -le 2048 ] || fail "memory grew from $rss_before kB to $rss_after kB"
+      # A few MB of slack for the GL driver's and the allocator's one-off growth under a
+      # loaded machine (seen: +2 MB once, +44 kB alone); a leak per connection of 50 kB
+      # or more still shows over the minute's eighty-odd connections.
+      [ $((rss_after - rss_before)) -le 4096 ] || fail "memory grew from $rss_before kB to $rss_after kB"
     fi
     end_with Escape
     ;;
