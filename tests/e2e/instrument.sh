@@ -668,7 +668,7 @@ PY
       chown "$owner" "$SIMLINK_RUNTIME_DIR"
       start_gauge "$dir"
       expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
-      expect_needle_at "$dir" 0
+      expect_off_flag "$dir" shown
       sleep 2
       started=$(date +%s.%N)
       end_with Escape
