@@ -209,7 +209,7 @@ expect_needle_follows() {
     angle_after=$("$native_probe" angle "$raw_after")
     verdict=$(awk -v a="$angle_before" -v b="$angle_after" -v m="$needle" 'BEGIN {
       lo = a < b ? a : b; hi = a < b ? b : a
-      if (m == "" || m != m + 0) { print "no needle"; exit }
+      if (m == "" || m !~ /^-?[0-9]+(\.[0-9]+)?$/) { print "no needle"; exit }
       d = m < lo ? lo - m : (m > hi ? m - hi : 0)
       printf "%s (%.1f deg off the range)\n", d <= 3 ? "match" : "MISS", d }')
     printf -- '-- %s gauge: FlightGear %s then %s ft/s (raw %s, %s; scale %.1f..%.1f deg); needle %s deg: %s\n' \
