@@ -13,4 +13,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${TOOLCHAIN_PREFIX}/pkgconfig:/usr/share/pkgconfig)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/${TOOLCHAIN_PREFIX})
+# The programs run with the loader of the multiarch C library: its libc.so.6 is the one
+# they load (through ld.so.cache), and a loader from another glibc build (the cross
+# toolchain's in /usr/${TOOLCHAIN_PREFIX}) hangs in the first thread start.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /)

@@ -3,7 +3,8 @@
 # the data server answers a query as the gauge sends it, the simulator prints its help.
 # Usage: package_arm64.sh
 source "$(dirname "$0")/lib.sh"
-qemu=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+# The multiarch loader, of the same glibc build as the libc.so.6 the programs load.
+qemu=(qemu-aarch64 -L /)
 command -v qemu-aarch64 >/dev/null || fail "qemu-aarch64 is missing (scripts/install-cross-deps)"
 
 package_file deb-arm64
