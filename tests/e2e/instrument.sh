@@ -463,11 +463,20 @@ case "$case_name" in
     start_gauge "$dir"
     expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
     sleep 1
-    press F11 Right Right Down
+    # Each step builds a new window; the next key waits for it, because a key sent while
+    # the window manager hands the focus over (slow under Wine on a busy machine) reaches
+    # no window at all.
+    press F11 Right
+    expect_ini "$dir" X 101
+    press Right
     expect_ini "$dir" X 102
+    press Down
     expect_ini "$dir" Y 81
-    press F9 Right Up Up
+    press F9 Right
     expect_ini "$dir" WIDTH 301
+    press Up
+    expect_ini "$dir" HEIGHT 279
+    press Up
     expect_ini "$dir" HEIGHT 278
     before=$(eventually_id)
     press F12
