@@ -1,5 +1,7 @@
 // The Linux message queue: SDL events and end signals turned into the Win32 messages and
 // virtual-key codes the window procedure understands, and the queue's peek, wait, dispatch and quit.
+#include <SDL_syswm.h>  // with X11/Xlib.h: the X server's own view of the keys held
+
 #include <algorithm>
 #include <bitset>
 
@@ -56,13 +58,32 @@ int VirtualKey(SDL_Keycode key) {
     }
 }
 
-// Keys that were already down when a window of ours got the focus. SDL replays them as
-// key-downs then; on Windows only a key pressed while the window has the focus counts,
-// so these are passed over until they are released. A window built in place of the
-// focused one takes the focus over with the keys as they are.
+// Keys that were already down when a window of ours got the focus. On Windows only a key
+// pressed while the window has the focus counts, so these are passed over until they
+// are released. They reach the program two ways: SDL replays held modifiers as key-downs
+// at the focus (its keyboard state then has them), and the X server repeats any held key
+// to the focused window, which SDL cannot tell from a new press. For the second, the X
+// server's own list of held keys is taken at the focus, and each X key event (which SDL
+// hands on just before the key event it makes of it) is looked up there. A window built
+// in place of the focused one takes the focus over with the keys as they are.
 std::bitset<SDL_NUM_SCANCODES> held_at_focus;
+std::bitset<256> x_keys_held_at_focus;  // by X key code
+bool next_key_event_is_held = false;
 
-void NoteKeysHeldAtFocus() {
+// The X server's held keys, or none when the window is not on X.
+std::bitset<256> XKeysHeld(SDL_Window* window) {
+    std::bitset<256> held;
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return held;
+    char keymap[32] = {};
+    XQueryKeymap(info.info.x11.display, keymap);
+    for (size_t code = 0; code < held.size(); ++code)
+        if ((static_cast<unsigned char>(keymap[code / 8]) >> (code % 8)) & 1u) held.set(code);
+    return held;
+}
+
+void NoteKeysHeldAtFocus(SDL_Window* window) {
     if (focus_passes_to_new_window) {
         focus_passes_to_new_window = false;
         return;
@@ -72,10 +93,28 @@ void NoteKeysHeldAtFocus() {
     held_at_focus.reset();
     for (int code = 0; code < count && code < SDL_NUM_SCANCODES; ++code)
         if (state[code]) held_at_focus.set(static_cast<size_t>(code));
+    x_keys_held_at_focus = XKeysHeld(window);
 }
 
-// False for a key-down of a key held since before the focus came.
+// An X event as SDL hands it on: a press or release of a key held since before the focus
+// marks the key event that follows it; the release ends the key's holding.
+void NoteXEvent(const SDL_SysWMmsg& message) {
+    next_key_event_is_held = false;
+    if (message.subsystem != SDL_SYSWM_X11) return;
+    const XEvent& event = message.msg.x11.event;
+    if (event.type != KeyPress && event.type != KeyRelease) return;
+    const auto code = static_cast<size_t>(event.xkey.keycode);
+    if (code >= x_keys_held_at_focus.size() || !x_keys_held_at_focus.test(code)) return;
+    next_key_event_is_held = true;
+    if (event.type == KeyRelease) x_keys_held_at_focus.reset(code);
+}
+
+// False for a key event of a key held since before the focus came.
 bool PressedWithFocus(const SDL_KeyboardEvent& event) {
+    if (next_key_event_is_held) {
+        next_key_event_is_held = false;
+        return false;
+    }
     const auto scancode = static_cast<size_t>(event.keysym.scancode);
     if (scancode >= held_at_focus.size() || !held_at_focus.test(scancode)) return true;
     if (event.type == SDL_KEYUP) held_at_focus.reset(scancode);
@@ -121,7 +160,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             break;
         }
         case SDL_WINDOWEVENT_FOCUS_GAINED:
-            NoteKeysHeldAtFocus();
+            NoteKeysHeldAtFocus(window);
             Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaActive, Minimised(window) ? 1 : 0)), 0);
             break;
         case SDL_WINDOWEVENT_FOCUS_LOST:
@@ -160,6 +199,9 @@ void TranslateEvent(const SDL_Event& event) {
         case SDL_WINDOWEVENT: TranslateWindowEvent(event.window); break;
         case SDL_KEYDOWN:
         case SDL_KEYUP: TranslateKeyEvent(event.key); break;
+        case SDL_SYSWMEVENT:
+            if (event.syswm.msg != nullptr) NoteXEvent(*event.syswm.msg);
+            break;
         default: break;  // SDL_QUIT follows the last window's close, which is already WM_CLOSE
     }
 }

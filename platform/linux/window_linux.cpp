@@ -28,6 +28,8 @@ bool EnsureVideo() {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     CatchEndSignals();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    // The X events behind the key events, to tell the keys held before the focus.
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
     // With no display SDL falls back to drivers that show nothing; a gauge nobody can
     // see is a failed window, unless SDL_VIDEODRIVER asks for such a driver.
     std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
