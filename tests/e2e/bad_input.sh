@@ -9,7 +9,6 @@ source "$(dirname "$0")/gauge_lib.sh"
 platform=$1
 case_name=$2
 export ORVEX_DIALOGS=stderr
-program=$(program_file "$platform" ORVEXVario)
 max_rss_kb=$((200 * 1024))
 
 # run_gauge DIR: the gauge to its end (a hang is a failure), status in STATUS, standard
@@ -65,42 +64,6 @@ EOF
 # INI holding UTF-16LE text with its byte-order mark.
 utf16_ini() { printf '\xff\xfe'; printf "$1" | iconv -f UTF-8 -t UTF-16LE; }
 
-# start_gauge DIR: the gauge in the background on the window manager's display, until
-# its window shows (GAUGE_ID).
-start_gauge() {
-  local dir=$1
-  RUN_TIMEOUT=60 run_in "$dir" "$platform" ORVEXVario 2>"$dir/err.txt" &
-  GAUGE_PID=$!
-  GAUGE_ID=
-  for _ in $(seq 150); do
-    GAUGE_ID=$(launched_window_id "$GAUGE_PID") || GAUGE_ID=
-    [ -n "$GAUGE_ID" ] && return 0
-    kill -0 "$GAUGE_PID" 2>/dev/null || { wait "$GAUGE_PID" || STATUS=$?; fail "the gauge ended (status ${STATUS:-0}): $(cat "$dir/err.txt")"; }
-    sleep 0.2
-  done
-  fail "the gauge window did not appear: $(cat "$dir/err.txt")"
-}
-
-# keys KEY...: to the gauge window, with the focus.
-keys() {
-  xdotool windowactivate --sync "$GAUGE_ID" >/dev/null 2>&1 || xdotool windowfocus --sync "$GAUGE_ID" >/dev/null 2>&1 || true
-  sleep 0.3
-  xdotool key --delay 200 "$@" 2>/dev/null || true
-  sleep 0.5
-}
-
-# end_gauge: Escape until the gauge has ended; expects status 0.
-end_gauge() {
-  for _ in $(seq 10); do
-    kill -0 "$GAUGE_PID" 2>/dev/null || break
-    keys Escape
-  done
-  kill -0 "$GAUGE_PID" 2>/dev/null && { kill "$GAUGE_PID"; fail "Escape did not end the gauge"; }
-  STATUS=0
-  wait "$GAUGE_PID" || STATUS=$?
-  expect_status 0
-}
-
 expect_same_file() {  # expect_same_file FILE EXPECTED_FILE WHAT
   cmp -s "$1" "$2" || fail "$3: the file holds $(od -c "$1" | head -n 8)"
 }
@@ -120,7 +83,7 @@ case "$case_name" in
       dir=$(scratch_bundle "$platform")
       # Network mode with no server: a missing image fails the window, whatever
       # simulator may run beside the test.
-      [ "$file" = ORVEXVari.INI ] || printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$(free_port)" >"$dir/ORVEXVari.INI"
+      [ "$file" = ORVEXVari.INI ] || printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$(closed_port)" >"$dir/ORVEXVari.INI"
       make_input "$dir/$file" "$kind"
       note "$file as $kind"
       run_gauge "$dir"
@@ -191,13 +154,14 @@ PY
       printf '[WINDOW]\r\nX=%s\r\nY=%s\r\n[WINSIZE]\r\nWIDTH=%s\r\nHEIGHT=%s\r\n' "$x" "$y" "$width" "$height" >"$dir/ORVEXVari.INI"
       cp "$dir/ORVEXVari.INI" "$dir/before.ini"
       note "X=$x Y=$y WIDTH=$width HEIGHT=$height"
-      start_gauge "$dir"
+      RUN_TIMEOUT=60 start_gauge "$dir"
+      id=$(eventually_id)
       sleep 2
       kill -0 "$GAUGE_PID" 2>/dev/null || { wait "$GAUGE_PID" || STATUS=$?; fail "the gauge ended (status ${STATUS:-0}): $(cat "$dir/err.txt")"; }
-      size=$(xwininfo -id "$GAUGE_ID" | awk '/Width:/ {w=$NF} /Height:/ {h=$NF} END {print w " " h}')
+      size=$(xwininfo -id "$id" | awk '/Width:/ {w=$NF} /Height:/ {h=$NF} END {print w " " h}')
       read -r w h <<<"$size"
       [ "$w" -le 32767 ] && [ "$h" -le 32767 ] || fail "a window of $w by $h"
-      end_gauge
+      end_with Escape
       # Wine hands the X window manager's late answer to an absurd size (its smallest
       # window) to the program as a resize by the user, which is then kept: that is
       # Wine's window layer, not the program's arithmetic, so only Linux is held to it.
@@ -222,13 +186,14 @@ EOF
     start_window_manager
     dir=$(scratch_bundle "$platform")
     xdotool keydown Escape
-    start_gauge "$dir"
+    RUN_TIMEOUT=60 start_gauge "$dir"
+    eventually_id >/dev/null
     sleep 2
     kill -0 "$GAUGE_PID" 2>/dev/null || { wait "$GAUGE_PID" || STATUS=$?; fail "the held key ended the gauge (status ${STATUS:-0})"; }
     xdotool keyup Escape
     sleep 0.5
     kill -0 "$GAUGE_PID" 2>/dev/null || fail "the release of the held key ended the gauge"
-    end_gauge
+    end_with Escape
     ;;
   config_writes)
     # One step of the position keys (F11, Right) writes X through the configuration file;
@@ -272,34 +237,31 @@ EOF
           printf "$ini" >"$base/ORVEXVari.INI"
           ;;
       esac
-      if ((${#as_user[@]})); then
-        (cd "$dir" && exec "${as_user[@]}" timeout 60 "./$program" 2>"$base/err.txt") &
-        GAUGE_PID=$!
-        for _ in $(seq 150); do GAUGE_ID=$(xdotool search --onlyvisible --name '^ZEVRA VARIO' 2>/dev/null | head -n 1) && [ -n "$GAUGE_ID" ] && break; sleep 0.2; done
-        [ -n "$GAUGE_ID" ] || fail "no gauge window: $(cat "$base/err.txt")"
-      else
-        start_gauge "$dir"
-      fi
+      RUN_AS=("${as_user[@]}")
+      RUN_TIMEOUT=60 start_gauge "$dir"
+      RUN_AS=()
+      id=$(eventually_id)
       sleep 1
       if [ "$row" = killed ]; then
         # Many writes, then the end without any chance to tidy up.
-        xdotool windowactivate --sync "$GAUGE_ID" >/dev/null 2>&1 || true
+        xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
         xdotool key --delay 20 F11 $(printf 'Right %.0s' $(seq 40)) 2>/dev/null || true
         pkill -KILL -P "$(pgrep -P "$GAUGE_PID" | head -n 1)" 2>/dev/null || true
         wait "$GAUGE_PID" 2>/dev/null || true
         [ -z "$(cd "$base" && ls -A | grep -E '^ORVEXVari\.INI\..+')" ] || fail "stray files after kill -9: $(ls -A "$base")"
         # The next run's write takes over whatever the killed one left.
-        start_gauge "$dir"
+        RUN_TIMEOUT=60 start_gauge "$dir"
+        eventually_id >/dev/null
         sleep 1
-        keys F11 Right
-        end_gauge
+        press F11 Right
+        end_with Escape
         grep -qa 'X=' "$base/ORVEXVari.INI" || fail "the file lost its key: $(cat "$base/ORVEXVari.INI")"
         no_stray_files "$base"
         note "$row: $(tr -d '\r' <"$base/ORVEXVari.INI" | tr '\n' ' ')"
         continue
       fi
-      keys F11 Right
-      end_gauge
+      press F11 Right
+      end_with Escape
       case "$row" in
         symlink)
           [ -L "$base/ORVEXVari.INI" ] || fail "the link was replaced by a file"

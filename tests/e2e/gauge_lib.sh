@@ -102,7 +102,7 @@ stop_fault_server() {
 }
 
 # A port where nothing listens on the loopback: tcpmux, which no test machine serves.
-free_port() { echo 1; }
+closed_port() { echo 1; }
 
 # A private virtual display with a window manager, for frames, focus and minimising.
 start_window_manager() {
@@ -177,9 +177,59 @@ eventually() {
   return 1
 }
 
-# A loopback port where nothing listens now, for a server started later.
-unused_port() {
-  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+
+# Driving the gauge as a person would. start_gauge DIR: ORVEXVario of $platform from DIR
+# in the background (GAUGE_PID), its output in DIR/out.txt and DIR/err.txt; it ends by
+# itself after RUN_TIMEOUT seconds (default 240).
+start_gauge() {
+  GAUGE_DIR=$1
+  RUN_TIMEOUT=${RUN_TIMEOUT:-240} run_in "$1" "$platform" ORVEXVario >"$1/out.txt" 2>"$1/err.txt" &
+  GAUGE_PID=$!
+}
+GAUGE_PID=
+GAUGE_DIR=
+# The gauge's own window, once it is shown (empty before).
+gauge_id() { launched_window_id "$GAUGE_PID"; }
+# The gauge's window, waiting for it up to twenty seconds; a gauge that ended fails.
+eventually_id() {
+  local id status=0
+  for _ in $(seq 100); do
+    id=$(gauge_id) && [ -n "$id" ] && { echo "$id"; return 0; }
+    if ! kill -0 "$GAUGE_PID" 2>/dev/null; then
+      wait "$GAUGE_PID" || status=$?
+      fail "the gauge ended (status $status) without a window: $(tail -n 5 "$GAUGE_DIR/err.txt")"
+    fi
+    sleep 0.2
+  done
+  fail "the gauge window did not appear"
+}
+# expect_exit STATUS: waits for the program to end with that status.
+expect_exit() {
+  local status=0
+  for _ in $(seq 300); do kill -0 "$GAUGE_PID" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$GAUGE_PID" 2>/dev/null && fail "the gauge did not end: $(cat "$GAUGE_DIR/err.txt")"
+  wait "$GAUGE_PID" || status=$?
+  GAUGE_PID=
+  [ "$status" -eq "$1" ] || fail "exit status $status, expected $1: $(cat "$GAUGE_DIR/err.txt")"
+}
+# press KEY...: to the gauge window, with the focus the window manager gives it.
+press() {
+  local id
+  id=$(eventually_id)
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
+  # A key that ends the program leaves its release without a window: no error then.
+  xdotool key --delay 150 "$@" 2>/dev/null || true
+  sleep 0.5
+}
+# end_with KEY: presses the key until the program has ended (a window manager may still
+# be handing the focus over), then expects status 0.
+end_with() {
+  for _ in $(seq 10); do
+    kill -0 "$GAUGE_PID" 2>/dev/null || break
+    press "$1"
+    for _ in $(seq 20); do kill -0 "$GAUGE_PID" 2>/dev/null || break; sleep 0.1; done
+  done
+  expect_exit 0
 }
 
 # launched_program_pid LAUNCHER_PID: the process of a program that run_in started in

@@ -216,7 +216,7 @@ case "$case_name" in
   network_server_down)
     # No server: the window opens all the same and says so in its title.
     dir=$(test_images_dir)
-    write_network_ini "$dir" "$(free_port)"
+    write_network_ini "$dir" "$(closed_port)"
     hold "$dir" 60
     found=
     for _ in $(seq 100); do
@@ -230,7 +230,7 @@ case "$case_name" in
   network_missing_image)
     dir=$(test_images_dir)
     rm "$dir/ago.txr"
-    write_network_ini "$dir" "$(free_port)"
+    write_network_ini "$dir" "$(closed_port)"
     status=0
     probe "$dir" render "$dir/none.ppm" || status=$?
     [ "$status" -eq 1 ] || fail "exit status $status, expected a failed creation"

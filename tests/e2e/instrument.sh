@@ -10,21 +10,6 @@ case_name=$2
 native_probe=$3
 export ORVEX_DIALOGS=stderr
 
-# start_gauge DIR: ORVEXVario in the background (GAUGE_PID); its standard error in DIR/err.txt.
-start_gauge() {
-  RUN_TIMEOUT=240 run_in "$1" "$platform" ORVEXVario >"$1/out.txt" 2>"$1/err.txt" &
-  GAUGE_PID=$!
-}
-GAUGE_PID=
-# expect_exit STATUS: waits for the program to end with that status.
-expect_exit() {
-  local status=0
-  for _ in $(seq 300); do kill -0 "$GAUGE_PID" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$GAUGE_PID" 2>/dev/null && fail "the gauge did not end: $(cat "$dir/err.txt")"
-  wait "$GAUGE_PID" || status=$?
-  GAUGE_PID=
-  [ "$status" -eq "$1" ] || fail "exit status $status, expected $1: $(cat "$dir/err.txt")"
-}
 SQUATTER_PID=
 stop_everything() {
   set +e
@@ -40,8 +25,6 @@ stop_everything() {
 }
 trap stop_everything EXIT
 
-# The gauge's own window, once it is shown (empty before).
-gauge_id() { launched_window_id "$GAUGE_PID"; }
 # The window's title (whichever of its titles it has now).
 gauge_title() {
   local id
@@ -58,7 +41,7 @@ expect_title() {  # expect_title TEXT: within thirty seconds
     GAUGE_PID=
     state="ended with status $status"
   fi
-  fail "the title is \"$(gauge_title)\", not \"$1\"; the gauge is $state; its errors: $(tail -n 5 "$dir/err.txt")"
+  fail "the title is \"$(gauge_title)\", not \"$1\"; the gauge is $state; its errors: $(tail -n 5 "$GAUGE_DIR/err.txt")"
 }
 
 # shot_figures DIR [--black-dial]: the figures of a screenshot of the gauge window.
@@ -95,26 +78,6 @@ needle_at_within() {
       { echo "$shot_at"; return 0; }
     sleep 0.1
   done
-}
-
-press() {  # press KEY...: to the gauge window, with the focus the window manager gives it
-  local id
-  id=$(eventually_id)
-  xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
-  # A key that ends the program leaves its release without a window: no error then.
-  xdotool key --delay 150 "$@" 2>/dev/null || true
-  sleep 0.5
-}
-
-# end_with KEY: presses the key until the program has ended (a window manager may still
-# be handing the focus over), then expects status 0.
-end_with() {
-  for _ in $(seq 10); do
-    kill -0 "$GAUGE_PID" 2>/dev/null || break
-    press "$1"
-    for _ in $(seq 20); do kill -0 "$GAUGE_PID" 2>/dev/null || break; sleep 0.1; done
-  done
-  expect_exit 0
 }
 
 # watch_titles DIR: every title the gauge's window takes from now on, into DIR/titles.txt,
@@ -174,11 +137,6 @@ escape_ends_within() {
 # gauge_rss_kb: the resident memory of the native gauge process.
 gauge_rss_kb() { sed -nE 's/^VmRSS:\s+([0-9]+) kB/\1/p' "/proc/$(launched_program_pid "$GAUGE_PID")/status"; }
 
-eventually_id() {  # the gauge's window, waiting for it up to twenty seconds
-  local id
-  for _ in $(seq 100); do id=$(gauge_id) && [ -n "$id" ] && { echo "$id"; return 0; }; sleep 0.2; done
-  fail "the gauge window did not appear"
-}
 
 # seconds_since START: the seconds (fractional) since START, a `date +%s.%N` reading.
 seconds_since() { awk -v s="$1" -v n="$(date +%s.%N)" 'BEGIN { printf "%.2f", n - s }'; }
@@ -291,6 +249,7 @@ case "$case_name" in
     launch() { (cd "$here" && HOME=$root/home XDG_CONFIG_HOME=$1 timeout 240 "$root/usr/bin/zevra-variometer"); }
     launch '' >"$dir/out.txt" 2>"$dir/err.txt" &
     GAUGE_PID=$!
+    GAUGE_DIR=$dir
     expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
     expect_needle_at "$dir" -300
     expect_needle_at "$dir" 450
@@ -305,6 +264,7 @@ case "$case_name" in
     # A first start elsewhere (XDG_CONFIG_HOME) begins with the sample configuration.
     launch "$root/xdg" >"$dir/out.txt" 2>"$dir/err.txt" &
     GAUGE_PID=$!
+    GAUGE_DIR=$dir
     expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
     cmp "$share/ORVEXVari.INI" "$root/xdg/zevra-variometer/ORVEXVari.INI" || fail "the first start did not take the sample"
     end_with Escape

@@ -14,6 +14,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 skip() { echo "SKIP: $*" >&2; exit 77; }
 note() { echo "-- $*"; }
 
+# A loopback port where nothing listens now, for a server started later.
+unused_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
 # bundle_dir linux|windows
 bundle_dir() {
   case "$1" in
@@ -61,7 +66,8 @@ wine_env() {
 }
 
 # run_in DIR linux|windows NAME [ARGS...]: runs a bundle program from DIR (its working
-# directory) and returns its exit status. Output goes where the caller sends it.
+# directory) and returns its exit status. Output goes where the caller sends it. A
+# command in the array RUN_AS (e.g. setpriv) runs the Linux program as another user.
 run_in() {
   local dir=$1 platform=$2 name=$3
   shift 3
@@ -74,9 +80,11 @@ run_in() {
     wine_env
     (cd "$dir" && "${measure[@]}" timeout "${RUN_TIMEOUT:-60}" wine "./$file" "$@")
   else
-    (cd "$dir" && "${measure[@]}" timeout "${RUN_TIMEOUT:-60}" "./$file" "$@")
+    (cd "$dir" && "${RUN_AS[@]}" "${measure[@]}" timeout "${RUN_TIMEOUT:-60}" "./$file" "$@")
   fi
 }
+
+RUN_AS=()
 
 # peak_rss_kb FILE: the figure run_in left in FILE (time adds a line before it when the
 # program's status is not 0).

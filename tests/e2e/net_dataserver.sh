@@ -38,23 +38,13 @@ start_server() {
   printf -v "$name" '%s' "$(tr -d '\r\n' <"$dir/$port_file")"
 }
 
-# A port where nothing listens yet, for the server that starts listening late.
-free_port() {
-  local port
-  for _ in $(seq 50); do
-    port=$((20000 + RANDOM % 40000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then echo "$port"; return; fi
-  done
-  fail "no free port found"
-}
-
 start_server VARIO_DATASERVER_VALUE_PORT --value -157 --log
 start_server VARIO_DATASERVER_BLANKS_PORT --raw '  12  \0'
 start_server VARIO_DATASERVER_LINE_END_PORT --raw '12\r\n\0'
 start_server VARIO_DATASERVER_CLOSING_PORT --close-after 0
 start_server VARIO_DATASERVER_COMMA_PORT --raw '1,5\0'
 start_server VARIO_DATASERVER_POINT_PORT --raw '1.5\0'
-delayed_port=$(free_port)
+delayed_port=$(unused_port)
 if [ "$server" = windows ]; then
   (cd "$dir" && exec wine "./$server_program" --port "$delayed_port" --listen-delay 4 --value 33 >delayed.out 2>&1) &
 else
