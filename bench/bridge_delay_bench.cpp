@@ -2,19 +2,12 @@
 // stand-in to a gauge's query (QueryRemoteValue through TLxTcpBlockClient) receiving it,
 // beside the feed's own period, in the same run.
 // Usage: bridge_delay_bench [PATH-TO-vario-dataserver] [CHANGES]
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <random>
@@ -23,14 +16,13 @@
 #include <vector>
 
 #include "bench/bench_figures.h"
+#include "bench/spawned_data_server.h"
 #include "net/lx_tcp_block_client.h"
 #include "net/remote_value.h"
 #include "platform/sockets.h"
 #include "tests/xplane_standin/xplane_standin.h"
 #include "tools/common/feed_protocols.h"
 #include "tools/common/simulator_feeds.h"
-
-extern char** environ;
 
 namespace {
 
@@ -68,38 +60,9 @@ int main(int argc, char** argv) {
         return status;
     };
 
-    pid_t server = 0;
-    char port_file[] = "/tmp/vario-bridge-bench-XXXXXX";
-    int fd = mkstemp(port_file);
-    if (fd < 0) return finish(1);
-    close(fd);
-    unlink(port_file);
-    std::vector<std::string> args = {server_path, "--bind",   "127.0.0.1",
-                                     "--port",    "0",        "--port-file",
-                                     port_file,   "--source", "xplane:127.0.0.1:" + std::to_string(standin.Port())};
-    std::vector<char*> argv_server;
-    for (auto& a : args) argv_server.push_back(a.data());
-    argv_server.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    int spawned = posix_spawn(&server, server_path.c_str(), &actions, nullptr, argv_server.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        std::fprintf(stderr, "cannot start %s\n", server_path.c_str());
-        return finish(1);
-    }
-    auto stop_server = [&] {
-        kill(server, SIGTERM);
-        waitpid(server, nullptr, 0);
-    };
-    std::string port;
-    for (int i = 0; i < 100 && port.empty(); ++i) {
-        platform::SleepMilliseconds(50);
-        std::ifstream(port_file) >> port;
-    }
-    unlink(port_file);
+    SpawnedDataServer server(server_path,
+                             {"--bind", "127.0.0.1", "--source", "xplane:127.0.0.1:" + std::to_string(standin.Port())});
+    const std::string& port = server.Port();
     // The server listens once the feed is live.
     NetClient = std::make_unique<TLxTcpBlockClient>();
     NetClient->SetPort(port);
@@ -109,7 +72,6 @@ int main(int argc, char** argv) {
         platform::SleepMilliseconds(50);
     if (!connected) {
         std::fprintf(stderr, "cannot connect to the data server\n");
-        stop_server();
         return finish(1);
     }
 
@@ -142,7 +104,7 @@ int main(int argc, char** argv) {
             from_datagram_ms.push_back(Milliseconds(received_at - sent->second));
     }
     NetClient.reset();
-    stop_server();
+    server.Stop();
     finish(0);
     if (from_change_ms.empty() || from_datagram_ms.empty()) {
         std::fprintf(stderr, "no value came through\n");

@@ -1,26 +1,18 @@
 // Round trip of QueryRemoteValue against vario-dataserver, beside a bare blocking TCP
 // ping-pong of the same request and reply bytes to the same server, in the same run.
 // Usage: net_query_bench [PATH-TO-vario-dataserver] [ROUNDS]
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench/bench_figures.h"
+#include "bench/spawned_data_server.h"
 #include "net/lx_tcp_block_client.h"
 #include "net/remote_value.h"
 #include "platform/sockets.h"
-
-extern char** environ;
 
 namespace {
 
@@ -48,41 +40,9 @@ int main(int argc, char** argv) {
 
     // One server for both kinds of exchange, so that both meet the same process; it takes
     // one client at a time, so each block of exchanges makes its own connection.
-    pid_t server = 0;
-    auto stop = [&] {
-        if (server <= 0) return;
-        kill(server, SIGTERM);
-        waitpid(server, nullptr, 0);
-    };
-    char port_file[] = "/tmp/vario-bench-port-XXXXXX";
-    int fd = mkstemp(port_file);
-    if (fd < 0) return 1;
-    close(fd);
-    unlink(port_file);
-    std::vector<std::string> args = {server_path, "--port", "0", "--port-file", port_file, "--value", "-157"};
-    std::vector<char*> argv_server;
-    for (auto& a : args) argv_server.push_back(a.data());
-    argv_server.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    int spawned = posix_spawn(&server, server_path.c_str(), &actions, nullptr, argv_server.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        std::fprintf(stderr, "cannot start %s\n", server_path.c_str());
-        return 1;
-    }
-    std::string port;
-    for (int i = 0; i < 100 && port.empty(); ++i) {
-        platform::SleepMilliseconds(50);
-        std::ifstream(port_file) >> port;
-    }
-    unlink(port_file);
-    if (port.empty()) {
-        std::fprintf(stderr, "the data server did not start\n");
-        stop();
-        return 1;
-    }
+    SpawnedDataServer server(server_path, {"--value", "-157"});
+    const std::string& port = server.Port();
+    if (port.empty()) return 1;
 
     platform::SocketAddress address;
     address.port_net = platform::HostToNet16(static_cast<uint16_t>(std::atoi(port.c_str())));
@@ -97,7 +57,6 @@ int main(int argc, char** argv) {
         NetClient->SetAddress("127.0.0.1");
         if (!NetClient->Connect()) {
             std::fprintf(stderr, "cannot connect to the data server\n");
-            stop();
             return 1;
         }
         for (int i = 0; i < block; ++i) {
@@ -106,7 +65,6 @@ int main(int argc, char** argv) {
             query_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
             if (value != -157) {
                 std::fprintf(stderr, "unexpected value %g\n", value);
-                stop();
                 return 1;
             }
         }
@@ -115,14 +73,12 @@ int main(int argc, char** argv) {
         platform::SocketHandle bare = platform::OpenTcpSocket();
         if (bare == platform::kNoSocket || platform::ConnectSocket(bare, address, TLxIpSocket::kConnectLimit_ms) != 0) {
             std::fprintf(stderr, "cannot connect to the data server\n");
-            stop();
             return 1;
         }
         for (int i = 0; i < block; ++i) {
             auto start = Clock::now();
             if (!BareRoundTrip(bare)) {
                 std::fprintf(stderr, "bare exchange failed\n");
-                stop();
                 return 1;
             }
             bare_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
@@ -130,7 +86,7 @@ int main(int argc, char** argv) {
         platform::ShutdownSocket(bare);
         platform::CloseSocket(bare);
     }
-    stop();
+    server.Stop();
 
     double query_median = Percentile(query_us, 0.5), query_p99 = Percentile(query_us, 0.99);
     double bare_median = Percentile(bare_us, 0.5), bare_p99 = Percentile(bare_us, 0.99);
