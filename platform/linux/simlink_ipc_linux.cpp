@@ -319,22 +319,9 @@ private:
     // Sends the packet, with the area's descriptor when there is one, waiting for room
     // in the socket until the deadline.
     static Outcome SendPacket(int fd, char* packet, size_t bytes, int area_fd, Clock::time_point deadline) {
-        iovec part{packet, bytes};
-        msghdr outgoing{};
-        outgoing.msg_iov = &part;
-        outgoing.msg_iovlen = 1;
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-        if (area_fd >= 0) {
-            outgoing.msg_control = control;
-            outgoing.msg_controllen = sizeof control;
-            cmsghdr* attached = CMSG_FIRSTHDR(&outgoing);
-            attached->cmsg_level = SOL_SOCKET;
-            attached->cmsg_type = SCM_RIGHTS;
-            attached->cmsg_len = CMSG_LEN(sizeof(int));
-            std::memcpy(CMSG_DATA(attached), &area_fd, sizeof area_fd);
-        }
+        OutgoingPacket outgoing(packet, bytes, area_fd);
         for (;;) {
-            if (sendmsg(fd, &outgoing, MSG_NOSIGNAL | MSG_DONTWAIT) >= 0) return Outcome::kDone;
+            if (sendmsg(fd, outgoing.Header(), MSG_NOSIGNAL | MSG_DONTWAIT) >= 0) return Outcome::kDone;
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) return Outcome::kGone;
             short revents = 0;

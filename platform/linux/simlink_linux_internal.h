@@ -4,8 +4,10 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/socket.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace platform::simlink_linux {
@@ -50,6 +52,33 @@ struct ReplyPacket {
     uint32_t sequence;
     uint32_t reserved;
     int64_t reply;
+};
+
+// The header for sendmsg of one packet, with a descriptor attached (SCM_RIGHTS) unless
+// it is negative. It points into itself, so it is neither copied nor moved.
+class OutgoingPacket {
+public:
+    OutgoingPacket(void* packet, size_t bytes, int attached_fd) : part_{packet, bytes} {
+        header_.msg_iov = &part_;
+        header_.msg_iovlen = 1;
+        if (attached_fd < 0) return;
+        header_.msg_control = control_;
+        header_.msg_controllen = sizeof control_;
+        cmsghdr* attached = CMSG_FIRSTHDR(&header_);
+        attached->cmsg_level = SOL_SOCKET;
+        attached->cmsg_type = SCM_RIGHTS;
+        attached->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(attached), &attached_fd, sizeof attached_fd);
+    }
+    OutgoingPacket(const OutgoingPacket&) = delete;
+    OutgoingPacket& operator=(const OutgoingPacket&) = delete;
+
+    const msghdr* Header() const { return &header_; }
+
+private:
+    iovec part_;
+    alignas(cmsghdr) char control_[CMSG_SPACE(sizeof(int))] = {};
+    msghdr header_{};
 };
 
 }  // namespace platform::simlink_linux

@@ -65,6 +65,15 @@ expect_needle_at() {
   fail "raw $2: the needle stands at ${measured:-nothing}, the scale says $expected; gauge: $(tail -n 5 "$1/err.txt" 2>/dev/null); simulator: $(tail -n 5 "$1/sim.txt" 2>/dev/null)"
 }
 
+# gauge_on_simulator DIR RAW: the frameless gauge of DIR against the simulator answering
+# RAW, until its needle shows it.
+gauge_on_simulator() {
+  frameless_ini "$1"
+  start_simulator "$1" --value "$2"
+  start_gauge "$1"
+  expect_needle_at "$1" "$2"
+}
+
 # needle_at_within DIR RAW START SECONDS: the needle shows the raw value on a screenshot
 # taken at most SECONDS after START (a `date +%s.%N` reading); prints that time.
 needle_at_within() {
@@ -549,11 +558,8 @@ case "$case_name" in
     # The simulator killed: the gauge runs on and its keys act at once; started again,
     # it is found again and the needle follows within three seconds.
     dir=$(needle_bundle)
-    frameless_ini "$dir"
-    start_simulator "$dir" --value -300
-    start_gauge "$dir"
+    gauge_on_simulator "$dir" -300
     expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
-    expect_needle_at "$dir" -300
     kill_simulator
     sleep 2
     kill -0 "$GAUGE_PID" 2>/dev/null || fail "the gauge ended with the simulator: $(cat "$dir/err.txt")"
@@ -577,10 +583,7 @@ case "$case_name" in
     # The OFF flag within three seconds of the simulator's end, gone within three seconds
     # of its return (red pixel share of a screenshot).
     dir=$(needle_bundle)
-    frameless_ini "$dir"
-    start_simulator "$dir" --value -300
-    start_gauge "$dir"
-    expect_needle_at "$dir" -300
+    gauge_on_simulator "$dir" -300
     share=$(red_share_now "$dir")
     at_most "$share" 0.001 || fail "red share $share while the simulator answers"
     kill_simulator
@@ -595,10 +598,7 @@ case "$case_name" in
     # A simulator that stops (neither reads nor answers): every pass waits for the link's
     # own bound, yet the gauge runs on, and Escape ends it with status 0.
     dir=$(needle_bundle)
-    frameless_ini "$dir"
-    start_simulator "$dir" --value -300
-    start_gauge "$dir"
-    expect_needle_at "$dir" -300
+    gauge_on_simulator "$dir" -300
     simulator=$(launched_program_pid "$SIM_PID")
     kill -STOP "$simulator"
     sleep 5

@@ -289,19 +289,8 @@ TEST_F(LinuxLinkTest, AddOnMapsOnlyASealedAreaOfFullSize) {
             ASSERT_EQ(fcntl(area, F_ADD_SEALS, c.seals), 0);
         }
         MessagePacket header{++sequence, RegisteredMessageNumber("SimLinkTest:IPC"), 0xC001, 0, 0, 0};
-        iovec part{&header, sizeof header};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-        msghdr outgoing{};
-        outgoing.msg_iov = &part;
-        outgoing.msg_iovlen = 1;
-        outgoing.msg_control = control;
-        outgoing.msg_controllen = sizeof control;
-        cmsghdr* attached = CMSG_FIRSTHDR(&outgoing);
-        attached->cmsg_level = SOL_SOCKET;
-        attached->cmsg_type = SCM_RIGHTS;
-        attached->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(attached), &area, sizeof area);
-        ASSERT_EQ(sendmsg(client, &outgoing, 0), static_cast<ssize_t>(sizeof header));
+        OutgoingPacket outgoing(&header, sizeof header, area);
+        ASSERT_EQ(sendmsg(client, outgoing.Header(), 0), static_cast<ssize_t>(sizeof header));
         close(area);
         ReplyPacket reply{};
         ASSERT_EQ(recv(client, &reply, sizeof reply, 0), static_cast<ssize_t>(sizeof reply));
