@@ -333,6 +333,24 @@ TEST_F(MainLoop, MaxFpsDrawsAtMostThatManyFramesASecond) {
     EXPECT_EQ(World.waits_ms[0], 16);  // the rest of the 20 ms after a 4 ms frame
 }
 
+TEST_F(MainLoop, MaxFpsAfterAStallDrawsOneFrameThenWaits) {
+    Configure("[GAUGE]\nMAXFPS=60\n");
+    World.frame_ms = 2;
+    World.on_frame = [](int frames) {
+        if (frames == 5) World.now_ms += 200;  // the fifth frame's source held the loop
+        if (frames == 10) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    // The frame after the stall is drawn at once; the twelve missed are not drawn back
+    // to back: the next waits its whole interval.
+    ASSERT_EQ(World.frame_times_ms.size(), 10u);
+    int64_t after_stall = World.frame_times_ms[5];
+    EXPECT_GE(after_stall, World.frame_times_ms[4] + 200);
+    EXPECT_GE(World.frame_times_ms[6], after_stall + 16);
+    for (size_t i = 6; i < World.frame_times_ms.size(); ++i)
+        EXPECT_NEAR(World.frame_times_ms[i] - World.frame_times_ms[i - 1], 1000.0 / 60, 1.0) << "frame " << i;
+}
+
 TEST_F(MainLoop, KeysArrivingWhileWaitingAreActedOnAtOnce) {
     Configure("[GAUGE]\nMAXFPS=10\n[WINDOW]\nX=5\nY=0\n");
     World.KeyAt(30, kVkF11);
