@@ -67,14 +67,17 @@ TEST_F(MainLoop, DrawsOnlyWhenNoMessageWasTakenAndEndsOnEscape) {
 
 TEST_F(MainLoop, CloseEndsInThePassThatTakesTheQuitMessageAndReleasesOnce) {
     World.Message(kWmClose);
-    EXPECT_EQ(RunMainLoop(clock), 0);
+    EXPECT_TRUE(RunMainLoop(clock));
     EXPECT_EQ(World.destroys, 1);
     EXPECT_EQ(World.frames, 0);
 }
 
-TEST_F(MainLoop, ReturnsTheQuitMessageParameter) {
+TEST_F(MainLoop, AnyQuitMessageOrEscapeIsANormalEnd) {
     World.Message(kWmQuit, 7);
-    EXPECT_EQ(RunMainLoop(clock), 7);
+    EXPECT_TRUE(RunMainLoop(clock));
+    ResetFakeWorld();
+    World.Key(kVkEscape);
+    EXPECT_TRUE(RunMainLoop(clock));
 }
 
 TEST_F(MainLoop, MinimisedWindowSwapsWithoutDrawing) {
@@ -193,13 +196,28 @@ TEST_F(MainLoop, EscapeWithAnArrowMarkedStillMovesOnce) {
     EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create", "destroy"));
 }
 
-TEST_F(MainLoop, FailedRecreationEndsTheLoop) {
+TEST_F(MainLoop, FailedFirstWindowEndsTheLoopAsAFailure) {
+    World.fail_creation_number = 1;
+    EXPECT_FALSE(RunMainLoop(clock));
+    EXPECT_THAT(World.events, ElementsAre("create"));
+}
+
+TEST_F(MainLoop, FailedRecreationEndsTheLoopAsAFailure) {
     World.fail_creation_number = 2;
     World.Key(kVkF12);
     World.Key(kVkF11);  // never reached
-    EXPECT_EQ(RunMainLoop(clock), 0);
+    EXPECT_FALSE(RunMainLoop(clock));
     EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create"));
     EXPECT_FALSE(PositionMode);
+}
+
+TEST_F(MainLoop, FailedWindowOfAnArrowStepEndsTheLoopAsAFailure) {
+    World.fail_creation_number = 2;
+    World.Key(kVkF9);
+    World.Key(kVkRight);
+    World.Key(kVkEscape);  // never reached
+    EXPECT_FALSE(RunMainLoop(clock));
+    EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create"));
 }
 
 TEST_F(MainLoop, BadCoordinateInTheFileRaises) {
