@@ -3,14 +3,20 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "app/startup.h"
 #include "program_version.h"
 
 namespace {
 
 constexpr int kBadArgumentStatus = 2;
 
-constexpr const char* kHelpBody = R"(Usage: ORVEXVario [--help | --version]
+// The spellings of --help that people type out of habit, from Unix and from Windows.
+constexpr const char* kHelpArguments[] = {"--help", "-h", "/?"};
+
+constexpr const char* kHelpBody = R"(Usage: ORVEXVario [--help | -h | /? | --version]
 
 Without an argument the gauge opens. It reads ORVEXVari.INI, plane2.ico and the
 five gauge images (vario.txr, ago_mask.txr, ago.txr, setpos.txr, setsize.txr)
@@ -37,11 +43,17 @@ its line; only an upper-case Y counts as yes):
   [WINDOW] TOPMOST=Y       keep the gauge above other windows
   [GAUGE] MAXFPS=n         draw at most n frames per second, waiting in between;
                            0 or none: as many as the machine draws
-  [GAUGE] DAMPING=s        the needle follows the value with a lag of s seconds
-                           (decimal with a point, e.g. 0.5); 0 or none: no lag
+  [GAUGE] DAMPING=s        the needle follows the value with a lag of s seconds,
+                           at most 60 (decimal with a point, e.g. 0.5); 0 or none:
+                           no lag
   [GAUGE] OFFFLAG=N        no red OFF flag over the dial while no value comes
-A number that is not one (X=abc, DAMPING=0,5) ends the program with an
-"Application Error" quoting it.
+A number that is not one (X=abc, DAMPING=0,5) or is out of its range (MAXFPS=-1,
+DAMPING=90) ends the program with an "Application Error" quoting it.
+
+Exit status: 0 after Escape, the close button or an end signal; 1 after an
+"Application Error", a window that could not be made (no display, no GL), gauge
+images that could not be read ("initialization failed.") or an answer to
+--help or --version that could not be written; 2 for a bad argument.
 
 Environment:
   ORVEX_DIALOGS=stderr     message boxes go to standard error instead of the screen
@@ -62,11 +74,28 @@ std::string HelpText() {
 
 std::optional<CommandLineAnswer> AnswerCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return std::nullopt;
-    auto known = [](const std::string& argument) { return argument == "--version" || argument == "--help"; };
+    auto is_help = [](const std::string& argument) {
+        return std::find(std::begin(kHelpArguments), std::end(kHelpArguments), argument) != std::end(kHelpArguments);
+    };
+    auto known = [&](const std::string& argument) { return argument == "--version" || is_help(argument); };
     if (arguments.size() == 1 && known(arguments[0]))
-        return CommandLineAnswer{0, arguments[0] == "--version" ? VersionText() : HelpText(), ""};
+        return CommandLineAnswer{0, is_help(arguments[0]) ? HelpText() : VersionText(), ""};
     auto unknown = std::find_if_not(arguments.begin(), arguments.end(), known);
     std::string problem = unknown != arguments.end() ? "unknown argument \"" + *unknown + "\"" : "one argument at most";
     return CommandLineAnswer{kBadArgumentStatus, "",
                              "ORVEXVario: " + problem + "; it takes --help, --version or no argument.\n"};
+}
+
+int WriteCommandLineAnswer(const CommandLineAnswer& answer, std::FILE* out, std::FILE* err) {
+    errno = 0;
+    bool written = std::fputs(answer.out.c_str(), out) >= 0 && std::fflush(out) == 0 && !std::ferror(out);
+    int reason = errno;
+    std::fputs(answer.err.c_str(), err);
+    if (!written) {
+        std::string line = "ORVEXVario: the answer could not be written to standard output";
+        if (reason != 0) line += std::string(": ") + std::strerror(reason);
+        std::fputs((line + ".\n").c_str(), err);
+    }
+    std::fflush(err);
+    return written ? answer.exit_status : kFailureStatus;
 }

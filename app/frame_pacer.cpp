@@ -15,6 +15,6 @@ int FramePacer::WaitMs(double now_s) const {
 void FramePacer::FrameStarted(double now_s) {
     if (!Limited()) return;
     double next = next_due_s_ + interval_s_;
-    next_due_s_ = (!started_ || next < now_s - kCatchUpLimit_s) ? now_s + interval_s_ : next;
+    next_due_s_ = (!started_ || next <= now_s) ? now_s + interval_s_ : next;
     started_ = true;
 }

@@ -15,12 +15,11 @@ public:
     int WaitMs(double now_s) const;
 
     // A frame starts at now_s. The next one is due an interval after this one was due,
-    // so that a wait that ends late (a busy machine wakes a sleeper late) costs no frames:
-    // the frames behind are due at once. A loop held up for longer than the catch-up
-    // limit (a source that blocks) starts afresh from now instead.
+    // so that a wait that ends a little late (a busy machine wakes a sleeper late) costs
+    // no frame. A frame that starts an interval or more late (a stall: a source that
+    // blocks, a machine that paused the loop) stands for the frames missed meanwhile:
+    // they are skipped, not drawn back to back, and the next is due an interval after it.
     void FrameStarted(double now_s);
-
-    static constexpr double kCatchUpLimit_s = 0.25;
 
 private:
     double interval_s_ = 0;

@@ -1,6 +1,5 @@
 // ORVEXVario: the ZEVRA variometer program. Without an argument it opens the gauge;
 // --version and --help answer on the console.
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -12,9 +11,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
     if (std::optional<CommandLineAnswer> answer = AnswerCommandLine(arguments)) {
         platform::UseStartingConsole();
-        std::fputs(answer->out.c_str(), stdout);
-        std::fputs(answer->err.c_str(), stderr);
-        platform::ExitProcess(answer->exit_status);
+        platform::ExitProcess(WriteCommandLineAnswer(*answer, stdout, stderr));
     }
     int status = RunWithTopLevelReport(StartProgram);
     platform::ExitProcess(status);

@@ -147,10 +147,10 @@ bool WaitForFrameTime(FramePacer& pacer) {
 
 }  // namespace
 
-int RunMainLoop(platform::IMonotonicClock& clock) {
+bool RunMainLoop(platform::IMonotonicClock& clock) {
     loop_clock = &clock;
     window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
-    if (!CreateWindowAtSettings()) return 0;
+    if (!CreateWindowAtSettings()) return false;
     Recreating = false;
     // The scene set-up has just tried to open the simulator link.
     int64_t last_link_attempt_ms = loop_clock->NowMilliseconds();
@@ -158,11 +158,9 @@ int RunMainLoop(platform::IMonotonicClock& clock) {
     FramePacer pacer(Settings.MaxFramesPerSecond);
     bool done = false;
     platform::WindowMessage message;
-    intptr_t last_parameter = 0;
     while (!done) {
         // One message, or one frame when the queue is empty.
         if (platform::PeekWindowMessage(message)) {
-            last_parameter = static_cast<intptr_t>(message.wparam);
             if (message.message == platform::kWmQuit) done = true;
             else platform::DispatchWindowMessage(message);
         } else if (WaitForFrameTime(pacer)) {
@@ -184,7 +182,7 @@ int RunMainLoop(platform::IMonotonicClock& clock) {
             Settings.Frameless = !Settings.Frameless;
             Settings.WindowWidth = ReadConfigInteger(kWinSize, kWidth, kDefaultSize);
             Settings.WindowHeight = ReadConfigInteger(kWinSize, kHeight, kDefaultSize);
-            if (!CreateReplacementWindow()) return 0;
+            if (!CreateReplacementWindow()) return false;
             KeyState[platform::kVkF12] = false;
         }
 
@@ -194,7 +192,7 @@ int RunMainLoop(platform::IMonotonicClock& clock) {
             SizeMode = false;
             KeyState[platform::kVkF11] = false;
         }
-        if (PositionMode && !StepArrows(kPositionSteps)) return 0;
+        if (PositionMode && !StepArrows(kPositionSteps)) return false;
 
         // F9: size mode, then its arrows.
         if (KeyState[platform::kVkF9]) {
@@ -202,12 +200,12 @@ int RunMainLoop(platform::IMonotonicClock& clock) {
             PositionMode = false;
             KeyState[platform::kVkF9] = false;
         }
-        if (SizeMode && !StepArrows(kSizeSteps)) return 0;
+        if (SizeMode && !StepArrows(kSizeSteps)) return false;
 
         // Network mode: reconnect while the server is away.
         if (Settings.UseNetwork && NetClient && !NetClient->IsConnected()) ReconnectStep();
         if (!Settings.UseNetwork) ReopenSimulatorLinkWhenDue(last_link_attempt_ms);
     }
     DestroyGaugeWindow();
-    return static_cast<int>(last_parameter);
+    return true;
 }

@@ -23,8 +23,9 @@ int StartProgram() {
     PositionMode = false;
     SizeMode = false;
     Recreating = true;
-    RunMainLoop();
-    return 0;
+    // A window that cannot be built is a failure, so that a service manager starts the
+    // gauge again (e.g. once the display is there); its message has been shown.
+    return RunMainLoop() ? 0 : kFailureStatus;
 }
 
 std::string ApplicationErrorText(std::string_view kind, std::string_view module, const void* address,
@@ -51,5 +52,5 @@ int RunWithTopLevelReport(const std::function<int()>& body) {
     }
     platform::ShowMessageBox(text, kApplicationErrorCaption,
                              platform::kBoxOk | platform::kBoxIconError | platform::kBoxTaskModal);
-    platform::ExitProcess(1);
+    platform::ExitProcess(kFailureStatus);
 }

@@ -5,7 +5,12 @@
 #include <string>
 #include <string_view>
 
-// Icon, configuration, shell flags, main loop. Returns the exit status of a normal end.
+// The exit status of a run that failed: the top-level report, or a window that could
+// not be built.
+inline constexpr int kFailureStatus = 1;
+
+// Icon, configuration, shell flags, main loop. Returns the exit status: 0 after a
+// normal end, kFailureStatus when a window could not be built.
 int StartProgram();
 
 // The text of the "Application Error" box for an error of the given kind.

@@ -1,10 +1,22 @@
 #include "config/settings.h"
 
+#include "common/error.h"
+#include "common/text.h"
 #include "config/config_file.h"
 #include "config/value_rules.h"
 #include "platform/system.h"
 
 using namespace config_keys;
+
+namespace {
+constexpr const char* kMaxFpsOutOfRange = "'%s' is not a valid MAXFPS value (0 or more frames per second)";
+constexpr const char* kDampingOutOfRange = "'%s' is not a valid DAMPING value (0 to 60 seconds)";
+
+// A value that converted but lies outside its key's range, quoted as it stands in the file.
+[[noreturn]] void RaiseOutOfRange(const char* message, const std::string& text) {
+    throw EVarioError(FormatText(message, {QuotedValue(text)}));
+}
+}  // namespace
 
 int32_t ReadConfigInteger(const char* section, const char* key, const char* default_value) {
     return ConvertInteger(TrimValue(ConfigFile->ReadText(section, key, default_value)));
@@ -37,8 +49,10 @@ void ReadConfiguration() {
     Settings.TopMost = IsYesFlag(TrimValue(ConfigFile->ReadText(kWindow, kTopMost, "")));
     std::string max_fps = TrimValue(ConfigFile->ReadText(kGauge, kMaxFps, ""));
     Settings.MaxFramesPerSecond = max_fps.empty() ? 0 : ConvertInteger(max_fps);
+    if (Settings.MaxFramesPerSecond < 0) RaiseOutOfRange(kMaxFpsOutOfRange, max_fps);
     std::string damping = TrimValue(ConfigFile->ReadText(kGauge, kDamping, ""));
     Settings.DampingSeconds = damping.empty() ? 0 : ConvertDecimal(damping);
+    if (Settings.DampingSeconds > kMaxDampingSeconds) RaiseOutOfRange(kDampingOutOfRange, damping);
 }
 
 void ReadWindowGeometry() {

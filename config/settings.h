@@ -16,9 +16,12 @@ struct SettingsRecord {
     bool Frameless = false;
     bool OffFlag = true;             // the dial shows "OFF" while the value cannot be read
     bool TopMost = false;            // the window stays above other windows
-    int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw
+    int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw; never below 0
     double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
 };
+
+// The longest lag DAMPING takes: beyond it the needle would hide the vertical speed.
+inline constexpr double kMaxDampingSeconds = 60;
 
 inline SettingsRecord Settings;
 

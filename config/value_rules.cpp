@@ -70,7 +70,7 @@ int32_t ConvertInteger(std::string_view text) {
 }
 
 double ConvertDecimal(std::string_view text) {
-    auto fail = [&]() -> double { throw EVarioError(FormatText(kNotADecimal, {text})); };
+    auto fail = [&]() -> double { throw EVarioError(FormatText(kNotADecimal, {QuotedValue(text)})); };
     size_t digits = 0, points = 0;
     for (char c : text) {
         if (c >= '0' && c <= '9') ++digits;

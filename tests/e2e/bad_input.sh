@@ -54,10 +54,10 @@ plane2.ico devzero 1 plane2.ico". Not a regular file
 plane2.ico sparse 1 Icon image is not valid
 plane2.ico fifo 1 plane2.ico". Not a regular file
 plane2.ico huge_icon 1 Icon image is not valid
-vario.txr devzero 0 [Error] initialization failed.
-vario.txr sparse 0 [Error] initialization failed.
-vario.txr fifo 0 [Error] initialization failed.
-vario.txr huge_bitmap 0 [Error] initialization failed.
+vario.txr devzero 1 [Error] initialization failed.
+vario.txr sparse 1 [Error] initialization failed.
+vario.txr fifo 1 [Error] initialization failed.
+vario.txr huge_bitmap 1 [Error] initialization failed.
 EOF
 }
 

@@ -524,8 +524,9 @@ case "$case_name" in
     end_with Escape
     ;;
   arguments)
-    # --version and --help answer without a window (no display, no images, no file) and
-    # end with 0; an unknown argument ends with 2 and says so.
+    # --version and --help (-h, /?) answer without a window (no display, no images, no
+    # file) and end with 0, or 1 when the answer cannot be written; an unknown argument
+    # ends with 2 and says so.
     dir=$(mktemp -d "${TMPDIR:-/tmp}/vario-args.XXXXXX")
     SCRATCH_DIRS+=("$dir")
     cp "$(bundle_dir "$platform")/$(program_file "$platform" ORVEXVario)" "$dir/"
@@ -541,6 +542,20 @@ case "$case_name" in
     [ "$status" -eq 0 ] || fail "--help ended with $status: $(cat "$dir/err.txt")"
     for word in USELAN ORVEXSERVER ORVEXPORT WIDTH HEIGHT ACTIVE TOPMOST MAXFPS DAMPING OFFFLAG ORVEX_DIALOGS F12; do
       expect_contains "$dir/out.txt" "$word"
+    done
+    cp "$dir/out.txt" "$dir/help.txt"
+    for argument in -h '/?'; do
+      status=0
+      run_in "$dir" "$platform" ORVEXVario "$argument" >"$dir/out.txt" 2>"$dir/err.txt" || status=$?
+      [ "$status" -eq 0 ] || fail "$argument ended with $status: $(cat "$dir/err.txt")"
+      cmp -s "$dir/out.txt" "$dir/help.txt" || fail "$argument answered: $(head -n 3 "$dir/out.txt")"
+    done
+    # An answer that cannot be written (a full disk) is a failure, and says so.
+    for argument in --version --help; do
+      status=0
+      run_in "$dir" "$platform" ORVEXVario "$argument" >/dev/full 2>"$dir/err.txt" || status=$?
+      [ "$status" -eq 1 ] || fail "$argument >/dev/full ended with $status, expected 1"
+      expect_contains "$dir/err.txt" "ORVEXVario: the answer could not be written to standard output"
     done
     status=0
     run_in "$dir" "$platform" ORVEXVario --fullscreen >"$dir/out.txt" 2>"$dir/err.txt" || status=$?

@@ -66,6 +66,65 @@ case "$case_name" in
     run_in "$dir" "$platform" ORVEXVario 2>"$err" || status=$?
     expect_report "$status" "Icon image is not valid."
     ;;
+  no_display)
+    # Started before the display is there (a login service): the window cannot be made,
+    # which is a failure (status 1), so that a service manager starts the gauge again.
+    # Wine has no window driver without a display and refuses the window itself.
+    if [ "$platform" = windows ]; then
+      wine_env
+      (cd "$dir" && env -u DISPLAY timeout 60 wine ./ORVEXVario.exe) 2>"$err" || status=$?
+    else
+      (unset DISPLAY WAYLAND_DISPLAY; run_in "$dir" linux ORVEXVario) 2>"$err" || status=$?
+    fi
+    [ "$status" -eq 1 ] || fail "exit status $status, expected 1; stderr: $(cat "$err")"
+    [ "$(grep -a '^\[' "$err" | tr -d '\r')" = "[Error] Window creation error." ] || fail "boxes: $(cat "$err")"
+    [ ! -e "$dir/ORVEXVari.INI" ] || fail "the run wrote ORVEXVari.INI"
+    ;;
+  no_gl_display)
+    # A display without GL (an X server without GLX): no window for a GL context, status 1.
+    Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -extension GLX 3>"$dir/display.txt" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do [ -s "$dir/display.txt" ] && break; sleep 0.1; done
+    [ -s "$dir/display.txt" ] || fail "Xvfb did not start"
+    DISPLAY=:$(head -n 1 "$dir/display.txt") run_in "$dir" "$platform" ORVEXVario 2>"$err" || status=$?
+    [ "$status" -eq 1 ] || fail "exit status $status, expected 1; stderr: $(cat "$err")"
+    expect_contains "$err" "[Error] Window creation error."
+    ;;
+  bad_images)
+    # A scene that cannot be set up (network mode: no simulator link to stand in for the
+    # images) ends with "initialization failed." and status 1: an image missing,
+    # truncated, or claiming 65535 by 65535 pixels.
+    printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$(closed_port)" >"$dir/ORVEXVari.INI"
+    cp "$dir/ago.txr" "$dir/ago.txr.good"
+    for kind in missing truncated enormous; do
+      cp "$dir/ago.txr.good" "$dir/ago.txr"
+      case "$kind" in
+        missing) rm "$dir/ago.txr" ;;
+        truncated) truncate -s 100 "$dir/ago.txr" ;;
+        # The header's width and height (offsets 18 and 22) say 65535 by 65535.
+        enormous) printf '\xff\xff\x00\x00\xff\xff\x00\x00' | dd of="$dir/ago.txr" bs=1 seek=18 conv=notrunc status=none ;;
+      esac
+      status=0
+      run_in "$dir" "$platform" ORVEXVario 2>"$err" || status=$?
+      [ "$status" -eq 1 ] || fail "ago.txr $kind: exit status $status, expected 1; stderr: $(cat "$err")"
+      expect_contains "$err" "[Error] initialization failed."
+      note "ago.txr $kind: status 1"
+    done
+    ;;
+  bad_gauge_settings)
+    # MAXFPS below 0 and DAMPING above 60 s: a message naming the key, status 1.
+    while IFS='|' read -r line message; do
+      printf '[GAUGE]\r\n%s\r\n' "$line" >"$dir/ORVEXVari.INI"
+      status=0
+      run_in "$dir" "$platform" ORVEXVario 2>"$err" || status=$?
+      expect_report "$status" "$message"
+      note "$line: status 1"
+    done <<'EOF'
+MAXFPS=-30|'-30' is not a valid MAXFPS value (0 or more frames per second).
+DAMPING=61|'61' is not a valid DAMPING value (0 to 60 seconds).
+EOF
+    ;;
   *) fail "unknown case $case_name" ;;
 esac
 note "startup $platform $case_name: ok"

@@ -67,14 +67,17 @@ TEST_F(MainLoop, DrawsOnlyWhenNoMessageWasTakenAndEndsOnEscape) {
 
 TEST_F(MainLoop, CloseEndsInThePassThatTakesTheQuitMessageAndReleasesOnce) {
     World.Message(kWmClose);
-    EXPECT_EQ(RunMainLoop(clock), 0);
+    EXPECT_TRUE(RunMainLoop(clock));
     EXPECT_EQ(World.destroys, 1);
     EXPECT_EQ(World.frames, 0);
 }
 
-TEST_F(MainLoop, ReturnsTheQuitMessageParameter) {
+TEST_F(MainLoop, AnyQuitMessageOrEscapeIsANormalEnd) {
     World.Message(kWmQuit, 7);
-    EXPECT_EQ(RunMainLoop(clock), 7);
+    EXPECT_TRUE(RunMainLoop(clock));
+    ResetFakeWorld();
+    World.Key(kVkEscape);
+    EXPECT_TRUE(RunMainLoop(clock));
 }
 
 TEST_F(MainLoop, MinimisedWindowSwapsWithoutDrawing) {
@@ -193,13 +196,28 @@ TEST_F(MainLoop, EscapeWithAnArrowMarkedStillMovesOnce) {
     EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create", "destroy"));
 }
 
-TEST_F(MainLoop, FailedRecreationEndsTheLoop) {
+TEST_F(MainLoop, FailedFirstWindowEndsTheLoopAsAFailure) {
+    World.fail_creation_number = 1;
+    EXPECT_FALSE(RunMainLoop(clock));
+    EXPECT_THAT(World.events, ElementsAre("create"));
+}
+
+TEST_F(MainLoop, FailedRecreationEndsTheLoopAsAFailure) {
     World.fail_creation_number = 2;
     World.Key(kVkF12);
     World.Key(kVkF11);  // never reached
-    EXPECT_EQ(RunMainLoop(clock), 0);
+    EXPECT_FALSE(RunMainLoop(clock));
     EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create"));
     EXPECT_FALSE(PositionMode);
+}
+
+TEST_F(MainLoop, FailedWindowOfAnArrowStepEndsTheLoopAsAFailure) {
+    World.fail_creation_number = 2;
+    World.Key(kVkF9);
+    World.Key(kVkRight);
+    World.Key(kVkEscape);  // never reached
+    EXPECT_FALSE(RunMainLoop(clock));
+    EXPECT_THAT(World.events, ElementsAre("create", "destroy", "create"));
 }
 
 TEST_F(MainLoop, BadCoordinateInTheFileRaises) {
@@ -331,6 +349,24 @@ TEST_F(MainLoop, MaxFpsDrawsAtMostThatManyFramesASecond) {
         EXPECT_GE(World.frame_times_ms[i], static_cast<int64_t>(20 * i)) << "frame " << i;
     ASSERT_FALSE(World.waits_ms.empty());
     EXPECT_EQ(World.waits_ms[0], 16);  // the rest of the 20 ms after a 4 ms frame
+}
+
+TEST_F(MainLoop, MaxFpsAfterAStallDrawsOneFrameThenWaits) {
+    Configure("[GAUGE]\nMAXFPS=60\n");
+    World.frame_ms = 2;
+    World.on_frame = [](int frames) {
+        if (frames == 5) World.now_ms += 200;  // the fifth frame's source held the loop
+        if (frames == 10) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    // The frame after the stall is drawn at once; the twelve missed are not drawn back
+    // to back: the next waits its whole interval.
+    ASSERT_EQ(World.frame_times_ms.size(), 10u);
+    int64_t after_stall = World.frame_times_ms[5];
+    EXPECT_GE(after_stall, World.frame_times_ms[4] + 200);
+    EXPECT_GE(World.frame_times_ms[6], after_stall + 16);
+    for (size_t i = 6; i < World.frame_times_ms.size(); ++i)
+        EXPECT_NEAR(World.frame_times_ms[i] - World.frame_times_ms[i - 1], 1000.0 / 60, 1.0) << "frame " << i;
 }
 
 TEST_F(MainLoop, KeysArrivingWhileWaitingAreActedOnAtOnce) {

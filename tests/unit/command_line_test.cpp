@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "config/settings.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -32,24 +33,52 @@ TEST(CommandLine, VersionAndHelpAnswerOnStandardOutput) {
     EXPECT_THAT(help->out, HasSubstr(version->out.substr(0, version->out.size() - 1)));
 }
 
-TEST(CommandLine, HelpNamesEveryKeyAndEveryEnvironmentVariable) {
-    using namespace config_keys;
-    std::string help = HelpText();
-    for (const char* name : {kLan, kUseLan, kServer, kPort, kWindow, kX, kY, kWinSize, kWidth, kHeight, kWinBorder,
-                             kActive, kTopMost, kGauge, kMaxFps, kDamping})
-        EXPECT_THAT(help, HasSubstr(name));
-    for (const char* name : {"OFFFLAG", "ORVEX_DIALOGS", "SIMLINK_RUNTIME_DIR", "XDG_RUNTIME_DIR", "SDL_VIDEODRIVER",
-                             "Escape", "F12", "F11", "F9"})
-        EXPECT_THAT(help, HasSubstr(name));
+TEST(CommandLine, DashHAndSlashQuestionMarkAnswerAsHelp) {
+    for (const char* argument : {"-h", "/?"}) {
+        auto answer = AnswerCommandLine({argument});
+        ASSERT_TRUE(answer) << argument;
+        EXPECT_EQ(answer->exit_status, 0) << argument;
+        EXPECT_EQ(answer->out, HelpText()) << argument;
+        EXPECT_EQ(answer->err, "") << argument;
+    }
+    EXPECT_THAT(HelpText(), HasSubstr("--help | -h | /?"));
+}
+
+// A stream that refuses every write, as standard output on a full disk: a file opened
+// for reading only.
+std::FILE* OpenUnwritable(const std::string& path) {
+    std::fclose(std::fopen(path.c_str(), "wb"));
+    return std::fopen(path.c_str(), "rb");
+}
+
+TEST(CommandLine, AnAnswerThatCannotBeWrittenEndsWithStatusOne) {
+    TempWorkingDirectory dir;
+    std::FILE* full = OpenUnwritable("full.txt");
+    std::FILE* err = std::fopen("err.txt", "w+b");
+    std::FILE* out = std::fopen("out.txt", "w+b");
+    ASSERT_TRUE(full && err && out);
+    for (const char* argument : {"--version", "--help", "-h"})
+        EXPECT_EQ(WriteCommandLineAnswer(*AnswerCommandLine({argument}), full, err), 1) << argument;
+    std::rewind(err);
+    char said[256] = {};
+    ASSERT_TRUE(std::fgets(said, sizeof said, err));
+    EXPECT_THAT(said, testing::StartsWith("ORVEXVario: the answer could not be written to standard output"));
+
+    // What standard error refuses changes neither the answer's status nor a refusal's.
+    EXPECT_EQ(WriteCommandLineAnswer(*AnswerCommandLine({"--version"}), out, full), 0);
+    EXPECT_EQ(WriteCommandLineAnswer(*AnswerCommandLine({"--bogus"}), out, full), 2);
+    for (std::FILE* stream : {full, err, out}) std::fclose(stream);
 }
 
 TEST(CommandLine, AnythingElseIsRefusedWithStatusTwo) {
     const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"-v"}, "unknown argument \"-v\""},
-        {{"/?"}, "unknown argument \"/?\""},
+        {{"-?"}, "unknown argument \"-?\""},
+        {{"/h"}, "unknown argument \"/h\""},
         {{""}, "unknown argument \"\""},
         {{"--version", "now"}, "unknown argument \"now\""},
         {{"--help", "--version"}, "one argument at most"},
+        {{"-h", "/?"}, "one argument at most"},
     };
     for (const auto& [arguments, problem] : cases) {
         auto answer = AnswerCommandLine(arguments);

@@ -193,6 +193,10 @@ TEST_F(Configuration, BadCockpitValuesRaiseWithTheText) {
         {"[GAUGE]\nMAXFPS=sixty\n", "'sixty' is not a valid integer value"},
         {"[GAUGE]\nDAMPING=0,5\n", "'0,5' is not a valid decimal value"},
         {"[GAUGE]\nDAMPING=-1\n", "'-1' is not a valid decimal value"},
+        {"[GAUGE]\nMAXFPS=-1\n", "'-1' is not a valid MAXFPS value (0 or more frames per second)"},
+        {"[GAUGE]\nMAXFPS= $FFFFFFFF \n", "'$FFFFFFFF' is not a valid MAXFPS value (0 or more frames per second)"},
+        {"[GAUGE]\nDAMPING=60.001\n", "'60.001' is not a valid DAMPING value (0 to 60 seconds)"},
+        {"[GAUGE]\nDAMPING=1e3\n", "'1e3' is not a valid decimal value"},
     };
     for (const auto& [ini, message] : cases) {
         dir.Write("ORVEXVari.INI", ini);
@@ -201,6 +205,36 @@ TEST_F(Configuration, BadCockpitValuesRaiseWithTheText) {
             ADD_FAILURE() << ini << " was taken";
         } catch (const EVarioError& error) {
             EXPECT_STREQ(error.what(), message);
+        }
+    }
+}
+
+TEST_F(Configuration, CockpitValuesAtTheEdgesOfTheirRangesAreTaken) {
+    Load("[GAUGE]\nMAXFPS=0\nDAMPING=60\n");
+    EXPECT_EQ(Settings.MaxFramesPerSecond, 0);
+    EXPECT_DOUBLE_EQ(Settings.DampingSeconds, 60.0);
+    Load("[GAUGE]\nMAXFPS=-0\nDAMPING=060.000\n");
+    EXPECT_EQ(Settings.MaxFramesPerSecond, 0);
+    EXPECT_DOUBLE_EQ(Settings.DampingSeconds, 60.0);
+}
+
+TEST_F(Configuration, OutOfRangeCockpitValuesAreQuotedAsIntegersAre) {
+    // Values that convert however long they are: the message keeps 64 characters of them.
+    const std::string zeros(1000, '0');
+    const std::pair<std::string, std::string> cases[] = {
+        {"[GAUGE]\nMAXFPS=-" + zeros + "1\n", "'-" + zeros.substr(0, 63) + "\xE2\x80\xA6' is not a valid MAXFPS value"},
+        {"[GAUGE]\nDAMPING=" + zeros + "61\n",
+         "'" + zeros.substr(0, 64) + "\xE2\x80\xA6' is not a valid DAMPING value"},
+        {"[GAUGE]\nDAMPING=" + zeros + "x\n", "'" + zeros.substr(0, 64) + "\xE2\x80\xA6' is not a valid decimal value"},
+    };
+    for (const auto& [ini, start] : cases) {
+        dir.Write("ORVEXVari.INI", ini);
+        try {
+            ReadConfiguration();
+            ADD_FAILURE() << "taken: " << ini.substr(0, 20);
+        } catch (const EVarioError& error) {
+            EXPECT_EQ(std::string(error.what()).substr(0, start.size()), start);
+            EXPECT_LT(std::string(error.what()).size(), 200u);
         }
     }
 }

@@ -31,22 +31,24 @@ TEST(FramePacer, StaysOnItsGridWhenAWaitOvershoots) {
     EXPECT_EQ(pacer.WaitMs(0.021), 19);  // the next is still due at 0.040
 }
 
-TEST(FramePacer, MakesUpFramesLostToALateWakeUp) {
+TEST(FramePacer, AFrameLessThanAnIntervalLateKeepsTheGrid) {
     FramePacer pacer(50);
     pacer.FrameStarted(0.0);
-    pacer.FrameStarted(0.065);  // due at 0.020: the ones due at 0.040 and 0.060 are due now
-    EXPECT_EQ(pacer.WaitMs(0.066), 0);
-    pacer.FrameStarted(0.066);
-    EXPECT_EQ(pacer.WaitMs(0.067), 0);
-    pacer.FrameStarted(0.067);
-    EXPECT_EQ(pacer.WaitMs(0.068), 12);  // back on the grid at 0.080
+    pacer.FrameStarted(0.039);          // due at 0.020, 19 ms late
+    EXPECT_EQ(pacer.WaitMs(0.039), 1);  // the next is still due at 0.040
 }
 
-TEST(FramePacer, StartsAfreshAfterBeingHeldUp) {
-    FramePacer pacer(50);
-    pacer.FrameStarted(0.0);
-    pacer.FrameStarted(2.0);  // a blocked source held the loop: no burst of a hundred frames
-    EXPECT_EQ(pacer.WaitMs(2.0), 20);
+TEST(FramePacer, SkipsTheFramesMissedInAStall) {
+    // A late wake-up of 45 ms, a blocked source of 0.2 s, one of 2 s: the late frame
+    // stands for the missed ones, and the next is a whole interval after it.
+    for (double stall_s : {0.045, 0.2, 2.0}) {
+        FramePacer pacer(50);
+        pacer.FrameStarted(0.0);
+        double late_s = 0.020 + stall_s;
+        pacer.FrameStarted(late_s);
+        EXPECT_EQ(pacer.WaitMs(late_s), 20) << stall_s;
+        EXPECT_EQ(pacer.WaitMs(late_s + 0.001), 19) << stall_s;
+    }
 }
 
 TEST(FramePacer, ASimulatedSecondHoldsTheRate) {
