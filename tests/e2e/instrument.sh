@@ -456,6 +456,27 @@ case "$case_name" in
     cp "$dir/ORVEXVari.INI" "$REPO_DIR/build/e2e/keys-$platform.INI"
     note "session file: $(tr '\r\n' '  ' <"$dir/ORVEXVari.INI")"
     ;;
+  fast_arrows)
+    # Twenty arrow presses 20 ms apart, each a new window: every one moves it a pixel,
+    # also those that come while the window is being built again.
+    dir=$(scratch_bundle "$platform")
+    printf '[WINDOW]\r\nX=100\r\nY=80\r\n[WINSIZE]\r\nWIDTH=300\r\nHEIGHT=280\r\n' >"$dir/ORVEXVari.INI"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
+    sleep 1
+    press F11
+    id=$(eventually_id)
+    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
+    xdotool key --delay 20 $(printf 'Right %.0s' $(seq 20)) 2>/dev/null || true
+    eventually ini_is "$dir" X 120 || true
+    sleep 2
+    ini_is "$dir" X 120 || fail "20 presses of Right moved the window to X=$(ini_value "$dir" X), not 120"
+    # The window stands where the file says.
+    left=$(xwininfo -id "$(eventually_id)" | sed -nE 's/.*Absolute upper-left X: *(-?[0-9]+).*/\1/p')
+    note "20 presses: X=$(ini_value "$dir" X), window's client at $left"
+    end_with Escape
+    ini_is "$dir" X 120 || fail "after the end the file holds X=$(ini_value "$dir" X), not 120"
+    ;;
   pacing)
     # MAXFPS=60: about sixty frames a second against the simulator, not as many as it can.
     dir=$(needle_bundle)
