@@ -439,6 +439,30 @@ case "$case_name" in
     expect_off_flag "$dir" hidden
     end_with Escape
     ;;
+  mute_server)
+    # A server that takes every connection and never answers: the gauge connects again
+    # and again, yet the title says it is connecting, nearly all the time, with the flag.
+    dir=$(needle_bundle)
+    port=$(unused_port)
+    start_fault_server "$dir" mute --port "$port" --count-file "$dir/accepted.txt"
+    frameless_ini "$dir" "$(network_lines "$port")"
+    start_gauge "$dir"
+    expect_title "ZEVRA VARIO - Freeware [CONNECTING...]"
+    id=$(eventually_id)
+    samples=0 connecting=0
+    for _ in $(seq 100); do
+      title=$(xdotool getwindowname "$id" 2>/dev/null) || true
+      samples=$((samples + 1))
+      [ "$title" = "ZEVRA VARIO - Freeware [CONNECTING...]" ] && connecting=$((connecting + 1))
+      sleep 0.1
+    done
+    accepted=$(cat "$dir/accepted.txt")
+    note "titles: $connecting of $samples samples connecting; the server took $accepted connections"
+    [ "$accepted" -ge 3 ] || fail "the gauge connected only $accepted times: not the case under test"
+    [ $((samples - connecting)) -le 2 ] || fail "only $connecting of $samples titles were connecting"
+    expect_off_flag "$dir" shown
+    escape_ends_within 3
+    ;;
   keys)
     # Under a window manager: position and size keys write the file, F12 rebuilds
     # with the other frame, Alt+F4 (the window's close) ends with status 0.
