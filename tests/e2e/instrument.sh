@@ -194,6 +194,8 @@ first_exchange_time() {
   done
   fail "the gauge made no exchange with the simulator: $(tail -n 5 "$1/err.txt")"
 }
+# window_left ID: the left edge of the window on the screen.
+window_left() { xwininfo -id "$1" | sed -nE 's/.*Absolute upper-left X: *(-?[0-9]+).*/\1/p'; }
 # The window manager's state of the gauge's window: is it kept above the others?
 window_above() { xprop -id "$(eventually_id)" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE'; }
 
@@ -505,14 +507,15 @@ case "$case_name" in
     sleep 1
     press F11
     id=$(eventually_id)
+    left_before=$(window_left "$id")
     xdotool windowactivate --sync "$id" >/dev/null 2>&1 || xdotool windowfocus --sync "$id" >/dev/null 2>&1 || true
     xdotool key --delay 20 $(printf 'Right %.0s' $(seq 20)) 2>/dev/null || true
     eventually ini_is "$dir" X 120 || true
-    sleep 2
+    sleep 2  # any step still to come
     ini_is "$dir" X 120 || fail "20 presses of Right moved the window to X=$(ini_value "$dir" X), not 120"
-    # The window stands where the file says.
-    left=$(xwininfo -id "$(eventually_id)" | sed -nE 's/.*Absolute upper-left X: *(-?[0-9]+).*/\1/p')
-    note "20 presses: X=$(ini_value "$dir" X), window's client at $left"
+    left_after=$(window_left "$(eventually_id)")
+    note "20 presses: X=$(ini_value "$dir" X), the window from $left_before to $left_after"
+    [ $((left_after - left_before)) -eq 20 ] || fail "the window moved from $left_before to $left_after, not 20 px"
     end_with Escape
     ini_is "$dir" X 120 || fail "after the end the file holds X=$(ini_value "$dir" X), not 120"
     ;;
