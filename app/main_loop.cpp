@@ -50,9 +50,11 @@ void ReopenSimulatorLinkWhenDue(int64_t& last_link_attempt_ms) {
 // The title given to every window of this run, chosen once by the source.
 std::string window_title;
 
-// When the last connection attempt ended (window creation makes one), and whether the
-// window shows the connecting title since.
+// When the last connection attempt ended (window creation makes one). From the loss of
+// the connection until a query is answered again the gauge is connecting, whatever
+// windows it builds meanwhile; whether the window shows that in its title.
 int64_t last_attempt_ms = 0;
+bool connecting = false;
 bool connecting_title_shown = false;
 
 bool CreateWindowAtSettings() {
@@ -117,22 +119,31 @@ bool StepArrows(const ArrowStep (&steps)[N]) {
     return true;
 }
 
-// Network mode without a connection: the connecting title at once, then an attempt
-// whenever the last one is far enough past.
+// Network mode without a connection: an attempt whenever the last one is far enough
+// past. A connection is not yet an answer: the title waits for a query's.
 void ReconnectStep() {
-    if (!connecting_title_shown) {
-        platform::SetWindowTitle(hWnd, kTitleConnecting);
-        connecting_title_shown = true;
-    }
     if (loop_clock->NowMilliseconds() - last_attempt_ms < kAttemptSpacing_ms) return;
     NetClient->SetPort(Settings.ServerPort);
     NetClient->SetAddress(Settings.ServerAddress);
-    bool connected = NetClient->Connect();
+    NetClient->Connect();
     last_attempt_ms = loop_clock->NowMilliseconds();
-    if (connected) {
+}
+
+// Network mode: the connecting title from the loss of the connection, the connected
+// title once a frame's query has been answered with a value.
+void FollowConnection(bool answered) {
+    if (!NetClient) return;
+    if (answered && connecting) {
+        connecting = false;
         platform::SetWindowTitle(hWnd, kTitleConnected);
         connecting_title_shown = false;
     }
+    if (!NetClient->IsConnected()) connecting = true;
+    if (connecting && !connecting_title_shown) {
+        platform::SetWindowTitle(hWnd, kTitleConnecting);
+        connecting_title_shown = true;
+    }
+    if (!NetClient->IsConnected()) ReconnectStep();
 }
 
 // With MAXFPS, waits for the next frame's time; false when a message came first, which
@@ -150,6 +161,7 @@ bool WaitForFrameTime(FramePacer& pacer) {
 bool RunMainLoop(platform::IMonotonicClock& clock) {
     loop_clock = &clock;
     window_title = Settings.UseNetwork ? kTitleNetwork : kTitleSimLink;
+    connecting = false;
     if (!CreateWindowAtSettings()) return false;
     Recreating = false;
     // The scene set-up has just tried to open the simulator link.
@@ -159,6 +171,7 @@ bool RunMainLoop(platform::IMonotonicClock& clock) {
     bool done = false;
     platform::WindowMessage message;
     while (!done) {
+        bool answered = false;
         // One message, or one frame when the queue is empty.
         if (platform::PeekWindowMessage(message)) {
             if (message.message == platform::kWmQuit) done = true;
@@ -166,6 +179,7 @@ bool RunMainLoop(platform::IMonotonicClock& clock) {
         } else if (WaitForFrameTime(pacer)) {
             if (WindowActive) {
                 bool drawn = Settings.UseNetwork ? RenderNetworkFrame() : RenderSimulatorFrame();
+                answered = drawn && !ValueMissing;
                 if (drawn) platform::SwapGaugeBuffers(hDC);
                 else done = true;
             } else {
@@ -202,8 +216,8 @@ bool RunMainLoop(platform::IMonotonicClock& clock) {
         }
         if (SizeMode && !StepArrows(kSizeSteps)) return false;
 
-        // Network mode: reconnect while the server is away.
-        if (Settings.UseNetwork && NetClient && !NetClient->IsConnected()) ReconnectStep();
+        // Network mode: the title, and reconnecting while the server is away.
+        if (Settings.UseNetwork) FollowConnection(answered);
         if (!Settings.UseNetwork) ReopenSimulatorLinkWhenDue(last_link_attempt_ms);
     }
     DestroyGaugeWindow();

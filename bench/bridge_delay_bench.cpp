@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
         standin.SetVerticalSpeed(static_cast<float>(-k * kFeetPerMetre));
         bool seen = false;
         while (Clock::now() - changed_at < std::chrono::seconds(1)) {
-            if (static_cast<int>(QueryRemoteValue(2114, "2", "4")) == k) {
+            if (static_cast<int>(QueryRemoteValue(2114, "2", "4").value_or(0)) == k) {
                 seen = true;
                 break;
             }

@@ -3,8 +3,10 @@
 // Usage: net_query_bench [PATH-TO-vario-dataserver] [ROUNDS]
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,10 +63,10 @@ int main(int argc, char** argv) {
         }
         for (int i = 0; i < block; ++i) {
             auto start = Clock::now();
-            double value = QueryRemoteValue(2114, "2", "4");
+            std::optional<double> value = QueryRemoteValue(2114, "2", "4");
             query_us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
             if (value != -157) {
-                std::fprintf(stderr, "unexpected value %g\n", value);
+                std::fprintf(stderr, "unexpected value %g\n", value.value_or(NAN));
                 return 1;
             }
         }

@@ -6,13 +6,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <thread>
 
 #include "config/settings.h"
 #include "gauge/needle_damping.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
-#include "net/lx_tcp_block_client.h"
 #include "net/remote_value.h"
 #include "platform/clock.h"
 #include "platform/gl.h"
@@ -87,10 +87,10 @@ bool RenderSimulatorFrame() {
 }
 
 bool RenderNetworkFrame() {
-    double value = QueryRemoteValue(kRemoteOffset, kRemoteSize, kRemoteCode);
-    // Not connected before the query, or lost during it.
-    ValueMissing = !NetClient || !NetClient->IsConnected();
-    int32_t raw = RoundHalfToEven(value);
+    std::optional<double> value = QueryRemoteValue(kRemoteOffset, kRemoteSize, kRemoteCode);
+    // Not connected before the query, lost during it, or a reply that is no number.
+    ValueMissing = !value;
+    int32_t raw = RoundHalfToEven(value.value_or(0));
     double vertical_speed_fpm = RawToFeetPerMinute(raw);
     double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

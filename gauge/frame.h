@@ -9,7 +9,8 @@ void DrawGauge(float angle_deg);
 void DrawOverlay(unsigned int texture);
 
 // Set by each frame: the value could not be read (simulator exchange failed, network
-// client not connected or lost during the query), so the needle's 0 means nothing.
+// client not connected or lost during the query, a reply that is no number), so the
+// needle's 0 means nothing.
 inline bool ValueMissing = false;
 
 // The red flag lettered "OFF" below the dial's centre, in plain GL quads.

@@ -222,9 +222,11 @@ std::string TLxIpSocket::GetPort() {
     return std::to_string(platform::NetToHost16(address_.port_net));
 }
 
-bool TLxIpSocket::WaitReadable(int32_t wait_s) {
+bool TLxIpSocket::WaitReadable(int32_t wait_s) { return WaitReadableMs(wait_s >= 0 ? int64_t{wait_s} * 1000 : -1); }
+
+bool TLxIpSocket::WaitReadableMs(int64_t wait_ms) {
     if (handle_ == platform::kNoSocket) return false;
-    int64_t wait_us = wait_s >= 0 ? int64_t{wait_s} * 1000000 : -1;
+    int64_t wait_us = wait_ms >= 0 ? wait_ms * 1000 : -1;
     int result = platform::WaitSocketReady(handle_, false, wait_us);
     if (result < 0) {
         int error_number = platform::LastSocketError();

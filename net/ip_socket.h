@@ -53,6 +53,8 @@ public:
     int32_t Release() override;
 
     virtual bool WaitWritable();
+    // WaitReadable with the wait in milliseconds; negative waits without limit.
+    bool WaitReadableMs(int64_t wait_ms);
     void Disconnect() override;
     int32_t Connect() override;
     bool Send(const uint8_t* bytes, int32_t count) override;

@@ -58,10 +58,14 @@ bool TLxTcpBlockClient::SendText(const std::string& text) {
 }
 
 bool TLxTcpBlockClient::Receive(const uint8_t*& buffer, int32_t& count, int wait_s) {
+    return ReceiveWithin(buffer, count, wait_s >= 0 ? int64_t{wait_s} * 1000 : -1);
+}
+
+bool TLxTcpBlockClient::ReceiveWithin(const uint8_t*& buffer, int32_t& count, int64_t wait_ms) {
     buffer = nullptr;
     count = 0;
     bool result = false;
-    if (socket_ref_->WaitReadable(wait_s)) {
+    if (socket_->WaitReadableMs(wait_ms)) {
         bool received = false;
         buffer = socket_ref_->Receive(count, received);
         result = buffer != nullptr;

@@ -31,6 +31,8 @@ public:
     // Waits up to wait_s seconds for data; on true, buffer and count give what arrived
     // (the buffer belongs to the socket and lives until its next receive).
     bool Receive(const uint8_t*& buffer, int32_t& count, int wait_s);
+    // Receive with the wait in milliseconds.
+    bool ReceiveWithin(const uint8_t*& buffer, int32_t& count, int64_t wait_ms);
 
     virtual void SetErrorHandler(ErrorHandler handler);
     virtual ErrorHandler GetErrorHandler();
@@ -38,7 +40,8 @@ public:
     DisconnectHandler OnDisconnect;
 
 private:
-    // One counted reference to the socket, and the same socket for its handler slots.
+    // One counted reference to the socket, and the same socket for its handler slots
+    // and the wait in milliseconds, which are not on the interface.
     TLxRef<ILxSocketInterface> socket_ref_;
     TLxIpSocket* socket_ = nullptr;
 };

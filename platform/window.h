@@ -31,6 +31,9 @@ inline constexpr uint32_t kWmSysKeyDown = 0x0104;  // Alt, F10, and keys pressed
 inline constexpr uint32_t kWmSysKeyUp = 0x0105;
 inline constexpr uint32_t kWmSysCommand = 0x0112;
 
+// Keyboard input, WM_KEYFIRST to WM_KEYLAST: the keys and the characters made of them.
+inline constexpr bool IsKeyMessage(uint32_t message) { return message >= 0x0100 && message <= 0x0109; }
+
 // Virtual-key codes the program acts on.
 inline constexpr int kVkEscape = 27;
 inline constexpr int kVkLeft = 37;

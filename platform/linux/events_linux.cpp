@@ -160,6 +160,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
             break;
         }
         case SDL_WINDOWEVENT_FOCUS_GAINED:
+            DestroyRetiredWindows();
             NoteKeysHeldAtFocus(window);
             Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaActive, Minimised(window) ? 1 : 0)), 0);
             break;
@@ -206,11 +207,20 @@ void TranslateEvent(const SDL_Event& event) {
     }
 }
 
-// Moves SDL's pending events into the message queue until it holds one.
+// Moves SDL's pending events into the message queue until it holds one. Destroyed
+// windows that no window of ours has taken the focus from in time go now.
 void FillQueue() {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
     SDL_Event event;
     while (message_queue.empty() && SDL_PollEvent(&event)) TranslateEvent(event);
+    if (!retired_windows.empty() && SDL_GetTicks64() - retired_since_ms > kRetiredWindowLimitMs)
+        DestroyRetiredWindows();
+}
+
+// A key message of a window destroyed since it was queued belongs to the window now shown.
+void RetargetKeyOfDestroyedWindow(WindowMessage& message) {
+    if (IsKeyMessage(message.message) && Find(message.window) == nullptr && !windows.empty())
+        message.window = windows.begin()->first;
 }
 
 // An end signal closes the window as its close button does, so that the program ends in
@@ -229,6 +239,7 @@ bool PeekWindowMessage(WindowMessage& message) {
     if (!message_queue.empty()) {
         message = message_queue.front();
         message_queue.pop_front();
+        RetargetKeyOfDestroyedWindow(message);
         return true;
     }
     if (quit_posted) {

@@ -202,8 +202,15 @@ bool DestroyNativeWindow(WindowHandle window) {
     if (found == windows.end()) return false;
     if (SDL_GetWindowFlags(found->first) & SDL_WINDOW_INPUT_FOCUS) focus_passes_to_new_window = true;
     windows.erase(found);
-    std::erase_if(message_queue, [window](const WindowMessage& m) { return m.window == window; });
-    SDL_DestroyWindow(static_cast<SDL_Window*>(window));
+    // Its keys are the user's presses on the gauge: they go to the next window.
+    std::erase_if(message_queue,
+                  [window](const WindowMessage& m) { return m.window == window && !IsKeyMessage(m.message); });
+    if (!focus_passes_to_new_window) {
+        SDL_DestroyWindow(static_cast<SDL_Window*>(window));
+        return true;
+    }
+    if (retired_windows.empty()) retired_since_ms = SDL_GetTicks64();
+    retired_windows.push_back(static_cast<SDL_Window*>(window));
     return true;
 }
 

@@ -3,9 +3,12 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <exception>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/win32/win32_internal.h"
 #include "platform/window.h"
@@ -17,9 +20,34 @@ namespace {
 // The neutral procedure of each registered class, called from the one Win32 procedure below.
 std::map<std::string, WindowProcedure> class_procedures;
 
+// Windows the program has destroyed while they had the keyboard focus, with the classes
+// it unregistered meanwhile. Under Wine the X server sends the keys to the window that
+// has its focus, and the window manager hands that focus to a new window in its own
+// time: a window gone at once leaves the presses made until then with no window, and
+// they are lost. So such a window stays until no window has been destroyed for a while;
+// its keys go to the program's window, everything else of it to the default procedure.
+std::vector<HWND> retired_windows;
+std::set<std::string> retired_classes;
+ULONGLONG last_retired_ms = 0;
+// How long the focus may take to pass from a destroyed window to the next one.
+constexpr ULONGLONG kRetiredWindowKeepMs = 300;
+// The window last shown, to which the keys of retired windows go.
+HWND shown_window = nullptr;
+
+bool IsRetired(HWND window) {
+    return std::find(retired_windows.begin(), retired_windows.end(), window) != retired_windows.end();
+}
+
+bool ClassName(HWND window, std::string& name) {
+    char text[256];
+    if (GetClassNameA(window, text, sizeof text) == 0) return false;
+    name = text;
+    return true;
+}
+
 WindowProcedure ProcedureOf(HWND window) {
-    char name[256];
-    if (GetClassNameA(window, name, sizeof name) == 0) return nullptr;
+    std::string name;
+    if (IsRetired(window) || !ClassName(window, name)) return nullptr;
     auto found = class_procedures.find(name);
     return found == class_procedures.end() ? nullptr : found->second;
 }
@@ -63,14 +91,31 @@ PIXELFORMATDESCRIPTOR Descriptor(const PixelFormatRequest& request) {
     return pfd;
 }
 
+// Destroys the retired windows once the focus has had time to pass on, and unregisters
+// the classes the program gave up meanwhile.
+void DestroyRetiredWindowsWhenDue() {
+    if (retired_windows.empty() || GetTickCount64() - last_retired_ms < kRetiredWindowKeepMs) return;
+    for (HWND window : retired_windows) DestroyWindow(window);
+    retired_windows.clear();
+    for (const std::string& name : retired_classes) {
+        UnregisterClassA(name.c_str(), GetModuleHandleA(nullptr));
+        class_procedures.erase(name);
+    }
+    retired_classes.clear();
+}
+
 }  // namespace
 
 bool PeekWindowMessage(WindowMessage& message) {
+    DestroyRetiredWindowsWhenDue();
     MSG msg;
     // Peeking delivers messages sent by other threads to the procedure.
     bool taken = PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE) != 0;
     RaisePendingError();
     if (!taken) return false;
+    // A key that came to a window since destroyed is the user's press on the gauge.
+    if (IsKeyMessage(msg.message) && shown_window != nullptr && (IsRetired(msg.hwnd) || !IsWindow(msg.hwnd)))
+        msg.hwnd = shown_window;
     message = WindowMessage{msg.hwnd, msg.message, msg.wParam, msg.lParam};
     return true;
 }
@@ -117,6 +162,12 @@ void SetWindowTitle(WindowHandle window, const std::string& title) {
 }
 
 bool RegisterWindowClass(const WindowClass& window_class) {
+    // A class given up while a retired window still held it is taken back as it is.
+    if (retired_classes.erase(window_class.name) != 0) {
+        class_procedures[window_class.name] = window_class.procedure;
+        SetClassLongPtrA(retired_windows.back(), GCLP_HICON, reinterpret_cast<LONG_PTR>(ApplicationIconHandle()));
+        return true;
+    }
     WNDCLASSA wc{};
     wc.style = window_class.style;
     wc.lpfnWndProc = ClassWindowProcedure;
@@ -134,6 +185,14 @@ bool RegisterWindowClass(const WindowClass& window_class) {
 }
 
 bool UnregisterWindowClass(const char* class_name) {
+    if (retired_classes.count(class_name) != 0) return false;  // given up already
+    std::string name;
+    for (HWND window : retired_windows) {
+        if (ClassName(window, name) && name == class_name) {
+            retired_classes.insert(class_name);
+            return true;
+        }
+    }
     if (UnregisterClassA(class_name, GetModuleHandleA(nullptr)) == 0) return false;
     class_procedures.erase(class_name);
     return true;
@@ -152,11 +211,20 @@ void ShowNativeWindow(WindowHandle window) {
     ShowWindow(hwnd, SW_SHOW);
     SetForegroundWindow(hwnd);
     SetFocus(hwnd);
+    shown_window = hwnd;
     RaisePendingError();
 }
 
 bool DestroyNativeWindow(WindowHandle window) {
-    bool destroyed = DestroyWindow(static_cast<HWND>(window)) != 0;
+    HWND hwnd = static_cast<HWND>(window);
+    if (hwnd == shown_window) shown_window = nullptr;
+    // While the focus may be on it, or on a window retired before, it is kept a while.
+    if (IsWindow(hwnd) && (GetFocus() == hwnd || !retired_windows.empty())) {
+        retired_windows.push_back(hwnd);
+        last_retired_ms = GetTickCount64();
+        return true;
+    }
+    bool destroyed = DestroyWindow(hwnd) != 0;
     RaisePendingError();
     return destroyed;
 }

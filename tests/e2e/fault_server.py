@@ -4,6 +4,7 @@
 # --for seconds. Modes:
 #   silent        accepts one connection, reads its requests, never replies; then refuses
 #                 further connections (no listener), so that the gauge stays unconnected
+#   mute          accepts every connection, reads its requests, never replies
 #   full          listens with the smallest backlog, never accepts, and fills the accept
 #                 queue itself, so that the system drops the gauge's connection requests
 #   reset         replies --value to each request, and resets each connection (SO_LINGER 0)
@@ -102,7 +103,7 @@ class Server:
                 if not data:
                     self.drop(conn)
                     continue
-                if self.args.mode != "silent":
+                if self.args.mode not in ("silent", "mute"):
                     for _ in range(data.count(b"\0")):
                         try:
                             conn.send(self.args.value.encode() + b"\0")
@@ -117,7 +118,7 @@ class Server:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=["silent", "full", "reset", "flap"])
+    parser.add_argument("mode", choices=["silent", "mute", "full", "reset", "flap"])
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--value", default="-300")
     parser.add_argument("--reset-after", type=float, default=3.0)

@@ -1,13 +1,13 @@
 // Any received block gives a reply text within its bytes, and that text either
-// converts to a finite number or raises the floating-point conversion error.
+// converts to a finite number or is told with the floating-point conversion message.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "common/error.h"
 #include "common/text.h"
 #include "net/remote_value.h"
 
@@ -21,15 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (count > 0) std::memcpy(block.get(), data + 1, count);
     std::string text = ReplyText(block.get(), static_cast<int32_t>(count));
     if (text.size() > count || text.find('\0') != std::string::npos) std::abort();
-    try {
-        double value = ReplyTextToFloat(text, separator);
-        if (!std::isfinite(value)) std::abort();
+    std::optional<double> value = ReplyNumber(text, separator);
+    if (value) {
+        if (!std::isfinite(*value)) std::abort();
         for (char c : text)
             if (!(c == ' ' || c == '+' || c == '-' || c == 'e' || c == 'E' || c == separator || (c >= '0' && c <= '9')))
                 std::abort();
-    } catch (const EVarioError& error) {
-        if (std::string(error.what()) != "'" + QuotedValue(text) + "' is not a valid floating point value")
-            std::abort();
+    } else if (NotANumberMessage(text) != "'" + QuotedValue(text) + "' is not a valid floating point value") {
+        std::abort();
     }
     return 0;
 }

@@ -67,7 +67,14 @@ bool RenderSimulatorFrame() {
     return World.frame_result;
 }
 
-bool RenderNetworkFrame() { return RenderSimulatorFrame(); }
+// A frame's query: a server that accepts and never answers loses the connection, one
+// that answers gives a value; the frame's hook may lose the connection meanwhile.
+bool RenderNetworkFrame() {
+    if (World.server_silent) World.client_connected = false;
+    bool drawn = RenderSimulatorFrame();
+    ValueMissing = !World.client_connected;
+    return drawn;
+}
 
 namespace platform {
 

@@ -34,6 +34,7 @@ struct FakeWorld {
     int fail_creation_number = 0;     // the 1-based creation that fails, 0 for none
     bool frame_result = true;
     bool server_up = false;           // what a connection attempt finds
+    bool server_silent = false;       // it accepts, and each query then loses the connection
     int64_t connect_duration_ms = 0;  // how far the clock moves during an attempt
     int destroys = 0;
     int frames = 0;

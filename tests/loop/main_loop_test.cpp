@@ -97,7 +97,7 @@ TEST_F(MainLoop, FailedFrameEndsTheLoopWithoutSwapping) {
 
 TEST_F(MainLoop, FirstWindowFailingReturnsAtOnce) {
     World.fail_creation_number = 1;
-    EXPECT_EQ(RunMainLoop(clock), 0);
+    EXPECT_FALSE(RunMainLoop(clock));
     EXPECT_THAT(World.events, ElementsAre("create"));
 }
 
@@ -303,6 +303,48 @@ TEST_F(MainLoop, LostConnectionRetitlesAtOnceAndReconnectsAfterTheSpacing) {
     EXPECT_THAT(titles_before_third_pass, ElementsAre(kNetwork, kConnecting));
     EXPECT_THAT(World.titles, ElementsAre(kNetwork, kConnecting, kConnected));
     EXPECT_THAT(World.attempt_times_ms, ElementsAre(0, 300));
+}
+
+// A server that accepts and never answers: each query loses the connection, each
+// attempt makes a new one, and the title stays connecting until a query is answered.
+TEST_F(MainLoop, ConnectingTitleStaysUntilAQueryIsAnswered) {
+    Configure(kNetworkIni);
+    World.server_up = World.server_silent = true;
+    std::vector<std::string> titles_while_silent;
+    World.on_frame = [&](int frames) {
+        World.now_ms += 100;
+        if (frames == 20) {
+            titles_while_silent = World.titles;
+            World.server_silent = false;
+        }
+        if (frames == 30) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    // The window was made while the server took the connection: the first title says so.
+    EXPECT_THAT(titles_while_silent, ElementsAre(kNetwork, kConnecting));
+    EXPECT_GE(World.connect_attempts, 5) << "the gauge stopped trying";
+    EXPECT_THAT(World.titles, ElementsAre(kNetwork, kConnecting, kConnected));
+}
+
+// A window built while connecting says so at once, though it was made with a connection.
+TEST_F(MainLoop, WindowBuiltWhileConnectingTakesTheConnectingTitle) {
+    Configure(kNetworkIni);
+    World.server_up = World.server_silent = true;
+    size_t titles_at_rebuild = 0;
+    World.on_frame = [&](int frames) {
+        World.now_ms += 100;
+        if (frames == 3) World.Key(kVkF12);
+        if (frames == 4) {
+            titles_at_rebuild = World.titles.size();
+            World.server_silent = false;
+        }
+        if (frames == 8) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    ASSERT_EQ(World.creations.size(), 2u);
+    EXPECT_THAT(World.titles, ElementsAre(kNetwork, kConnecting, kNetwork, kConnecting, kConnected));
+    // The second connecting title came in the pass that built the window, before a frame.
+    EXPECT_EQ(titles_at_rebuild, 4u);
 }
 
 TEST_F(MainLoop, NetworkTitleStaysWhileTheConnectionHolds) {

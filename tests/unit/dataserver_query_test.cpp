@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 
 #include "net/remote_value.h"
 #include "net_test_peer.h"
@@ -50,7 +51,7 @@ TEST_F(DataServer, ReplyWithBlanksAroundTheNumber) {
 TEST_F(DataServer, ReplyWithLineEndIsNotANumber) {
     CONNECT_OR_SKIP("VARIO_DATASERVER_LINE_END_PORT");  // --raw '12\r\n\0'
     ASSERT_TRUE(NetClient->Connect());
-    EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }), "'12\r\n' is not a valid floating point value");
+    EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), std::nullopt);
     EXPECT_TRUE(NetClient->IsConnected());
 }
 
@@ -58,9 +59,9 @@ TEST_F(DataServer, ServerClosingInsteadOfReplyingEndsTheQueryAndTakesAReconnecti
     CONNECT_OR_SKIP("VARIO_DATASERVER_CLOSING_PORT");  // --close-after 0
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(NetClient->Connect()) << round;
-        EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);
+        EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), std::nullopt);
         EXPECT_FALSE(NetClient->IsConnected());
-        EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);
+        EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), std::nullopt);
     }
 }
 
@@ -91,8 +92,7 @@ TEST_F(DataServer, ReplyFollowsTheUsersDecimalSeparator) {
         if (reply[1] == separator) {
             EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 1.5) << reply;
         } else {
-            EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }),
-                      "'" + reply + "' is not a valid floating point value");
+            EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), std::nullopt) << reply;
         }
         NetClient.reset();
     }

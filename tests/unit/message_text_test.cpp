@@ -62,8 +62,7 @@ TEST(BadValueMessages, QuoteTheFirstSixtyFourCharactersOfAHugeValue) {
     const std::string quoted = "'" + std::string(64, '7') + kEllipsisText + "'";
     EXPECT_EQ(MessageOf([](const std::string& v) { ConvertInteger(v); }, huge),
               quoted + " is not a valid integer value");
-    EXPECT_EQ(MessageOf([](const std::string& v) { ReplyTextToFloat(v, '.'); }, huge),
-              quoted + " is not a valid floating point value");
+    EXPECT_EQ(NotANumberMessage(huge), quoted + " is not a valid floating point value");
     // A short value is quoted whole, as before.
     EXPECT_EQ(MessageOf([](const std::string& v) { ConvertInteger(v); }, "abc"), "'abc' is not a valid integer value");
 }

@@ -19,7 +19,7 @@ struct FloatCase {
     std::optional<double> value;  // none: the conversion error
 };
 
-TEST(ReplyTextToFloat, AcceptsOnlyTheNumberForm) {
+TEST(ReplyNumber, AcceptsOnlyTheNumberForm) {
     const std::vector<FloatCase> cases = {
         {"-157", '.', -157},         {"  12  ", '.', 12},
         {"1E3", '.', 1000},          {"+2.5e-1", '.', 0.25},
@@ -35,19 +35,9 @@ TEST(ReplyTextToFloat, AcceptsOnlyTheNumberForm) {
         {"nan", '.', std::nullopt},  {"1E400", '.', std::nullopt},  // beyond the double range
         {"1E-400", '.', 0},          {"0.0000001E-400", '.', 0},
     };
-    for (const FloatCase& c : cases) {
-        std::string label = "'" + c.text + "' with '" + c.separator + "'";
-        if (c.value) {
-            double value = std::nan("");
-            EXPECT_EQ(RaisedMessage([&] { value = ReplyTextToFloat(c.text, c.separator); }), "(nothing raised)")
-                << label;
-            EXPECT_DOUBLE_EQ(value, *c.value) << label;
-        } else {
-            EXPECT_EQ(RaisedMessage([&] { ReplyTextToFloat(c.text, c.separator); }),
-                      "'" + c.text + "' is not a valid floating point value")
-                << label;
-        }
-    }
+    for (const FloatCase& c : cases)
+        EXPECT_EQ(ReplyNumber(c.text, c.separator), c.value) << "'" << c.text << "' with '" << c.separator << "'";
+    EXPECT_EQ(NotANumberMessage("12\r\n"), "'12\r\n' is not a valid floating point value");
 }
 
 TEST(ReplyText, EndsAtTheFirstNulOrTheLastByte) {
@@ -69,17 +59,33 @@ protected:
     }
     void TearDown() override { NetClient.reset(); }
 
+    // A server that reads each request and answers it with the parts, each after its pause.
+    struct Part {
+        int pause_ms;
+        std::string bytes;
+    };
+    std::thread AnswerWith(std::vector<Part> parts) {
+        return std::thread([this, parts] {
+            peer_->ReadAvailable(2000);
+            for (const Part& part : parts) {
+                platform::SleepMilliseconds(static_cast<uint32_t>(part.pause_ms));
+                peer_->Send(part.bytes);
+            }
+        });
+    }
+    std::optional<double> Query() { return QueryRemoteValue(2114, "2", "4"); }
+
     TestListener listener_;
     std::unique_ptr<TestPeer> peer_;
 };
 
-TEST_F(RemoteValueQuery, NotConnectedGivesZeroAndSendsNothing) {
+TEST_F(RemoteValueQuery, NotConnectedGivesNoValueAndSendsNothing) {
     NetClient->SetPort(listener_.PortText());  // disconnects
     ASSERT_FALSE(NetClient->IsConnected());
-    EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);
+    EXPECT_EQ(Query(), std::nullopt);
     EXPECT_TRUE(peer_->SeesClosed());  // nothing came before the close
     NetClient.reset();
-    EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);
+    EXPECT_EQ(Query(), std::nullopt);
 }
 
 TEST_F(RemoteValueQuery, SendsOffsetSizeCodeAndNul) {
@@ -95,47 +101,74 @@ TEST_F(RemoteValueQuery, SendsOffsetSizeCodeAndNul) {
     }
 }
 
-TEST_F(RemoteValueQuery, TakesTheReplyUpToItsNul) {
+// A reply is the bytes up to its NUL, however the network cuts them into arrivals.
+TEST_F(RemoteValueQuery, GathersTheReplyUpToItsNul) {
     struct Case {
-        std::string reply;
+        const char* name;
+        std::vector<Part> parts;
         double value;
     };
     const std::vector<Case> cases = {
-        {std::string("-157\0", 5), -157},
-        {std::string("  12  \0", 7), 12},
-        {std::string("1E3\0", 4), 1000},
-        {std::string("7\0"
-                     "8\0",
-                     4),
-         7},         // two replies in one arrival: the second is lost
-        {"99", 99},  // no NUL: the text ends with the bytes received
+        {"whole", {{0, std::string("-157\0", 5)}}, -157},
+        {"blanks around", {{0, std::string("  12  \0", 7)}}, 12},
+        {"two replies in one arrival: the second is lost",
+         {{0, std::string("7\0"
+                          "8\0",
+                          4)}},
+         7},
+        {"in two parts, 200 ms apart", {{0, "-6"}, {200, std::string("10\0", 3)}}, -610},
+        {"in three parts, the NUL alone", {{0, "1"}, {100, "E3"}, {100, std::string("\0", 1)}}, 1000},
+        {"parts over most of the limit", {{0, "-4"}, {1500, std::string("2\0", 2)}}, -42},
     };
     for (const Case& c : cases) {
-        peer_->Send(c.reply);
-        platform::SleepMilliseconds(50);  // the whole reply is there before the query looks
-        EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), c.value);
-        peer_->ReadAvailable(200);  // the request
+        std::thread server = AnswerWith(c.parts);
+        EXPECT_EQ(Query(), c.value) << c.name;
+        server.join();
+        EXPECT_TRUE(NetClient->IsConnected()) << c.name;
     }
 }
 
-TEST_F(RemoteValueQuery, ReplyWithLineEndIsNotANumberAndKeepsTheConnection) {
-    peer_->Send(std::string("12\r\n\0", 5));
-    platform::SleepMilliseconds(50);
-    EXPECT_EQ(RaisedMessage([] { QueryRemoteValue(2114, "2", "4"); }), "'12\r\n' is not a valid floating point value");
-    EXPECT_TRUE(NetClient->IsConnected());
+// A reply that is no number: the value is missing, the connection stays, and the
+// message is told once on standard error until a good value comes.
+TEST_F(RemoteValueQuery, ReplyThatIsNoNumberIsAMissingValueToldOnce) {
+    struct Step {
+        std::string reply;
+        std::optional<double> value;
+        std::string told;
+    };
+    const std::vector<Step> steps = {
+        {std::string("5\0", 2), 5, ""},
+        {std::string("abc\0", 4), std::nullopt, "'abc' is not a valid floating point value\n"},
+        {std::string("\0", 1), std::nullopt, ""},  // the same run of bad replies
+        {std::string("12\r\n\0", 5), std::nullopt, ""},
+        {std::string("-6\0", 3), -6, ""},
+        {std::string("12\r\n\0", 5), std::nullopt, "'12\\x0D\\x0A' is not a valid floating point value\n"},
+    };
+    for (const Step& step : steps) {
+        std::thread server = AnswerWith({{0, step.reply}});
+        testing::internal::CaptureStderr();
+        std::optional<double> value = Query();
+        std::string told = testing::internal::GetCapturedStderr();
+        server.join();
+        EXPECT_EQ(value, step.value) << step.reply;
+        EXPECT_EQ(told, step.told) << step.reply;
+        EXPECT_TRUE(NetClient->IsConnected()) << step.reply;
+    }
 }
 
-// Every way of losing the connection during a query gives 0, no error, and a client
-// that is no longer connected, so that the main loop reconnects.
-TEST_F(RemoteValueQuery, LostConnectionGivesZeroAndDisconnects) {
+// Every way of losing the connection during a query gives no value, no error, and a
+// client that is no longer connected, so that the main loop reconnects.
+TEST_F(RemoteValueQuery, LostConnectionGivesNoValueAndDisconnects) {
     struct Case {
         const char* fault;
         bool reset;           // a reset, not an orderly close
         bool before_request;  // between two queries, not while one waits
+        std::string first_part;
     } cases[] = {
-        {"closes instead of replying", false, false},
-        {"resets instead of replying", true, false},
-        {"resets between two queries", true, true},
+        {"closes instead of replying", false, false, ""},
+        {"resets instead of replying", true, false, ""},
+        {"resets between two queries", true, true, ""},
+        {"closes after the first part of the reply", false, false, "-6"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -147,35 +180,46 @@ TEST_F(RemoteValueQuery, LostConnectionGivesZeroAndDisconnects) {
         std::thread server([&] {
             if (c.before_request) return;
             peer_->ReadAvailable(2000);
+            if (!c.first_part.empty()) peer_->Send(c.first_part);
+            platform::SleepMilliseconds(50);
             end();
         });
-        EXPECT_EQ(RaisedMessage([] { EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0); }), "(nothing raised)");
+        EXPECT_EQ(RaisedMessage([&] { EXPECT_EQ(Query(), std::nullopt); }), "(nothing raised)");
         server.join();
         EXPECT_FALSE(NetClient->IsConnected());
-        EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);  // not connected: nothing sent
+        EXPECT_EQ(Query(), std::nullopt);  // not connected: nothing sent
         // A new connection for the next case.
         SetUp();
     }
 }
 
-TEST_F(RemoteValueQuery, NoReplyWithinTwoSecondsCountsAsLost) {
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), 0.0);
-    double waited_s = SecondsSince(start);
-    EXPECT_GE(waited_s, 1.9);
-    EXPECT_LT(waited_s, 3.0);
-    EXPECT_FALSE(NetClient->IsConnected());
-    EXPECT_EQ(peer_->ReadAvailable(200), std::string("2114,2,4\0", 9));
-    EXPECT_TRUE(peer_->SeesClosed());
+// No whole reply within 2 s, counted from the request, is a lost connection: a silent
+// server, and a reply whose NUL comes too late.
+TEST_F(RemoteValueQuery, NoWholeReplyWithinTwoSecondsCountsAsLost) {
+    const std::vector<std::vector<Part>> servers = {{}, {{500, "-6"}, {2000, std::string("10\0", 3)}}};
+    for (const std::vector<Part>& parts : servers) {
+        SCOPED_TRACE(parts.size());
+        std::thread server = AnswerWith(parts);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Query(), std::nullopt);
+        double waited_s = SecondsSince(start);
+        EXPECT_GE(waited_s, 1.9);
+        EXPECT_LT(waited_s, 2.5);
+        EXPECT_FALSE(NetClient->IsConnected());
+        server.join();
+        EXPECT_TRUE(peer_->SeesClosed());
+        SetUp();
+    }
 }
 
-TEST_F(RemoteValueQuery, ReplyOneSecondLateIsStillTaken) {
-    std::thread server([&] {
-        peer_->ReadAvailable(2000);
-        platform::SleepMilliseconds(1000);
-        peer_->Send(std::string("-42\0", 4));
-    });
-    EXPECT_EQ(QueryRemoteValue(2114, "2", "4"), -42.0);
+// A peer that sends on and on without a NUL is no data server: the connection is
+// dropped at once, not after the limit, and nothing it sent is taken as a value.
+TEST_F(RemoteValueQuery, EndlessReplyIsDroppedWithoutWaiting) {
+    std::thread server = AnswerWith({{0, std::string(5000, '1')}});
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Query(), std::nullopt);
+    EXPECT_LT(SecondsSince(start), 1.0);
+    EXPECT_FALSE(NetClient->IsConnected());
     server.join();
 }
 
