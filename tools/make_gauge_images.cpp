@@ -1,7 +1,8 @@
 // Draws the gauge's image files with cairo at build time: the application icon
-// "plane2.ico" and the five bitmaps the gauge is drawn with (dial, needle mask, needle,
-// position and size overlays). Every mark of the dial is placed by the gauge's own scale.
-// Usage: vario-make-images OUTPUT_DIRECTORY [--preview PNG_FILE]
+// "plane2.ico" (app_icon.cpp) and the five bitmaps the gauge is drawn with (dial, needle
+// mask, needle, position and size overlays), and with --icons the icon theme's PNG set
+// for the Linux package. Every mark of the dial is placed by the gauge's own scale.
+// Usage: vario-make-images OUTPUT_DIRECTORY [--icons THEME_DIRECTORY] [--preview PNG_FILE]
 #include <cairo.h>
 
 #include <algorithm>
@@ -18,125 +19,14 @@
 #include "common/little_endian.h"
 #include "gauge/image_file.h"
 #include "gauge/vertical_speed_scale.h"
+#include "tools/app_icon.h"
 
 namespace {
-
-// An aircraft from above, nose up, white on a dark blue disc.
-void DrawPlane(cairo_t* cr, int side) {
-    double s = side;
-    cairo_set_source_rgba(cr, 0, 0, 0, 0);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
-    cairo_arc(cr, s / 2, s / 2, s * 0.48, 0, 2 * M_PI);
-    cairo_set_source_rgb(cr, 0.08, 0.12, 0.25);
-    cairo_fill(cr);
-    cairo_scale(cr, s / 32.0, s / 32.0);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    // fuselage
-    cairo_move_to(cr, 16, 3);
-    cairo_curve_to(cr, 17.6, 3, 17.6, 6, 17.6, 9);
-    cairo_line_to(cr, 17.4, 23);
-    cairo_line_to(cr, 16, 28);
-    cairo_line_to(cr, 14.6, 23);
-    cairo_line_to(cr, 14.4, 9);
-    cairo_curve_to(cr, 14.4, 6, 14.4, 3, 16, 3);
-    cairo_fill(cr);
-    // wings
-    cairo_move_to(cr, 15, 11);
-    cairo_line_to(cr, 3, 16);
-    cairo_line_to(cr, 3, 18);
-    cairo_line_to(cr, 15, 16);
-    cairo_line_to(cr, 17, 16);
-    cairo_line_to(cr, 29, 18);
-    cairo_line_to(cr, 29, 16);
-    cairo_line_to(cr, 17, 11);
-    cairo_close_path(cr);
-    cairo_fill(cr);
-    // tailplane
-    cairo_move_to(cr, 15.2, 23);
-    cairo_line_to(cr, 10, 26);
-    cairo_line_to(cr, 10, 27.3);
-    cairo_line_to(cr, 16, 26.2);
-    cairo_line_to(cr, 22, 27.3);
-    cairo_line_to(cr, 22, 26);
-    cairo_line_to(cr, 16.8, 23);
-    cairo_close_path(cr);
-    cairo_fill(cr);
-}
-
-// One icon image as a headerless 32-bit bitmap: colour rows bottom-up, then the mask.
-std::vector<uint8_t> IconBitmap(int side) {
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, side, side);
-    cairo_t* cr = cairo_create(surface);
-    DrawPlane(cr, side);
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    const uint8_t* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-
-    std::vector<uint8_t> out;
-    PutU32(out, 40);
-    PutU32(out, static_cast<uint32_t>(side));
-    PutU32(out, static_cast<uint32_t>(side * 2));
-    PutU16(out, 1);
-    PutU16(out, 32);
-    for (int i = 0; i < 6; ++i) PutU32(out, 0);
-    for (int y = side - 1; y >= 0; --y) {
-        for (int x = 0; x < side; ++x) {
-            uint32_t px = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-            uint32_t a = px >> 24;
-            // cairo stores premultiplied colour; icons want it straight.
-            auto unmultiply = [a](uint32_t c) {
-                return a ? static_cast<uint8_t>(std::min<uint32_t>(255, c * 255 / a)) : 0;
-            };
-            out.push_back(unmultiply(px & 0xFF));
-            out.push_back(unmultiply((px >> 8) & 0xFF));
-            out.push_back(unmultiply((px >> 16) & 0xFF));
-            out.push_back(static_cast<uint8_t>(a));
-        }
-    }
-    int mask_stride = ((side + 31) / 32) * 4;
-    for (int y = side - 1; y >= 0; --y) {
-        std::vector<uint8_t> row(static_cast<size_t>(mask_stride), 0);
-        for (int x = 0; x < side; ++x) {
-            uint32_t px = *reinterpret_cast<const uint32_t*>(data + y * stride + x * 4);
-            if ((px >> 24) == 0) row[static_cast<size_t>(x / 8)] |= static_cast<uint8_t>(0x80 >> (x % 8));
-        }
-        out.insert(out.end(), row.begin(), row.end());
-    }
-    cairo_surface_destroy(surface);
-    return out;
-}
 
 bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
-}
-
-bool WriteIcon(const std::filesystem::path& path) {
-    const int sides[] = {16, 32, 48};
-    std::vector<std::vector<uint8_t>> images;
-    for (int side : sides) images.push_back(IconBitmap(side));
-    std::vector<uint8_t> out;
-    PutU16(out, 0);
-    PutU16(out, 1);
-    PutU16(out, static_cast<uint32_t>(images.size()));
-    uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
-    for (size_t i = 0; i < images.size(); ++i) {
-        out.push_back(static_cast<uint8_t>(sides[i]));
-        out.push_back(static_cast<uint8_t>(sides[i]));
-        out.push_back(0);
-        out.push_back(0);
-        PutU16(out, 1);
-        PutU16(out, 32);
-        PutU32(out, static_cast<uint32_t>(images[i].size()));
-        PutU32(out, offset);
-        offset += static_cast<uint32_t>(images[i].size());
-    }
-    for (const auto& image : images) out.insert(out.end(), image.begin(), image.end());
-    return WriteFile(path, out);
 }
 
 // ---- The gauge's bitmaps -------------------------------------------------------------
@@ -530,8 +420,20 @@ bool WritePreview(const std::filesystem::path& dir, const std::filesystem::path&
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && !(argc == 4 && std::string(argv[2]) == "--preview")) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY [--preview PNG_FILE]\n", argv[0]);
+    std::optional<std::filesystem::path> icons, preview;
+    bool usage_ok = argc >= 2 && argc % 2 == 0;
+    for (int i = 2; usage_ok && i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--icons") {
+            icons = argv[i + 1];
+        } else if (option == "--preview") {
+            preview = argv[i + 1];
+        } else {
+            usage_ok = false;
+        }
+    }
+    if (!usage_ok) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY [--icons THEME_DIRECTORY] [--preview PNG_FILE]\n", argv[0]);
         return 2;
     }
     std::filesystem::path dir = argv[1];
@@ -541,7 +443,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vario-make-images: cannot write %s\n", path.string().c_str());
         return 1;
     };
-    if (!WriteIcon(dir / "plane2.ico")) return fail(dir / "plane2.ico");
+    if (!WriteFile(dir / "plane2.ico", IconFileBytes())) return fail(dir / "plane2.ico");
+    if (icons && !WriteThemeIcons(*icons, "zevra-variometer")) return fail(*icons);
 
     struct Picture {
         const char* file;
@@ -558,6 +461,6 @@ int main(int argc, char** argv) {
         picture.draw(surface);
         if (!WriteBitmap(dir / picture.file, surface.surface)) return fail(dir / picture.file);
     }
-    if (argc == 4 && !WritePreview(dir, argv[3])) return fail(argv[3]);
+    if (preview && !WritePreview(dir, *preview)) return fail(*preview);
     return 0;
 }

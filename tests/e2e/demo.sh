@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # scripts/demo ends every process it started when its process group gets Ctrl-C's
-# SIGINT (or it gets SIGTERM): the run's processes (Xvfb, the source, the gauge, Wine's
-# server and services) are known by a tag in their environment or by their working
-# directory, and after the signal none of them may be left.
+# SIGINT (or it gets SIGTERM), quietly: the run's processes (Xvfb, the source, the gauge,
+# Wine's server and services) are known by a tag in their environment or by their
+# working directory, and after the signal none of them may be left and nothing may have
+# been printed.
 # Usage: demo.sh SIGNAL [DEMO OPTIONS...]   (SIGNAL: INT to the group, TERM to the script)
 source "$(dirname "$0")/lib.sh"
 signal=$1
@@ -71,6 +72,9 @@ sleep 2
 note "running: $(describe $(demo_pids) | tr '\n' ';')"
 [ "$(ps -o pgid= -p "$demo_pid" | tr -d ' ')" = "$demo_pid" ] || fail "the demo does not lead its process group"
 
+# What the demo printed until now; after the signal nothing more may come (an X error
+# of a gauge whose display went first, a helper's complaint about the signal).
+printed=$(wc -c <"$log")
 case "$signal" in
   INT) kill -INT -- "-$demo_pid" ;;
   TERM) kill -TERM "$demo_pid" ;;
@@ -85,4 +89,6 @@ expected=$((128 + $(kill -l "$signal")))
 [ "$status" -eq "$expected" ] || fail "the demo ended with status $status, not $expected: $(tail -n 20 "$log")"
 left=$(leftovers)
 [ -z "$left" ] || fail "left running after SIG$signal: $left"
+after=$(tail -c +$((printed + 1)) "$log")
+[ -z "$after" ] || fail "after SIG$signal the demo printed: $after"
 note "demo $* ended on SIG$signal with nothing left"

@@ -628,9 +628,11 @@ case "$case_name" in
     note "arguments: --version says $said"
     ;;
   resources)
-    # The Windows program file carries its manifest (per-monitor DPI awareness v2) and
-    # its version information, read back from the file's resource section.
-    python3 "$E2E_DIR/pe_resources.py" "$(bundle_dir windows)/ORVEXVario.exe" "$REPO_DIR/CMakeLists.txt"
+    # The Windows program files carry their version information, and the gauge its
+    # manifest (per-monitor DPI awareness v2), read back from their resource sections.
+    bundle=$(bundle_dir windows)
+    python3 "$E2E_DIR/pe_resources.py" "$REPO_DIR/CMakeLists.txt" "$bundle/ORVEXVario.exe" \
+      "$bundle/vario-simhost.exe" "$bundle/vario-dataserver.exe"
     ;;
   simulator_restarted)
     # The simulator killed: the gauge runs on and its keys act at once; started again,

@@ -123,7 +123,13 @@ unpack_deb() {
     expected=${field#*=}
     [ "$(dpkg-deb -f "$deb" "${field%%=*}")" = "$expected" ] || fail "$(basename "$deb"): ${field%%=*} is $(dpkg-deb -f "$deb" "${field%%=*}"), not $expected"
   done
-  dpkg-deb -f "$deb" Depends | grep -q libsdl2 || fail "$(basename "$deb") does not depend on SDL2"
+  # Depends as dpkg-shlibdeps works it out from the programs: the least versions of the C
+  # and C++ libraries and SDL that they were linked with, and libGL that SDL opens.
+  local depends library
+  depends=$(dpkg-deb -I "$deb" | sed -n 's/^ Depends: //p')
+  for library in 'libc6 (>= 2.' 'libstdc++6 (>= ' 'libsdl2-2.0-0 (>= 2.' 'libopengl0' 'libgl1'; do
+    [[ ", $depends," == *", $library"* ]] || fail "$(basename "$deb") Depends has no '$library...': $depends"
+  done
   for file in usr/bin/zevra-variometer usr/bin/vario-simhost usr/bin/vario-dataserver usr/lib/zevra-variometer/ORVEXVario; do
     [ -x "$root/$file" ] || fail "$(basename "$deb") has no program $file"
   done
@@ -136,6 +142,25 @@ unpack_deb() {
   done
   grep -qx 'Exec=zevra-variometer' "$root/usr/share/applications/zevra-variometer.desktop" || fail "the desktop entry does not start zevra-variometer"
   grep -qx 'ExecStart=/usr/bin/zevra-variometer' "$root/usr/lib/systemd/user/zevra-variometer.service" || fail "the user unit does not start /usr/bin/zevra-variometer"
+  # Under the unit nobody can click a message box: every message goes to the journal.
+  grep -qx 'Environment=ORVEX_DIALOGS=stderr' "$root/usr/lib/systemd/user/zevra-variometer.service" ||
+    fail "the user unit does not send the messages to standard error"
+  # The entry names its icon, which the icon theme has in every size from 16 to 256.
+  grep -qx 'Icon=zevra-variometer' "$root/usr/share/applications/zevra-variometer.desktop" || fail "the desktop entry's icon is not zevra-variometer"
+  local side
+  for side in 16 22 24 32 48 64 128 256; do
+    file=usr/share/icons/hicolor/${side}x$side/apps/zevra-variometer.png
+    [ -f "$root/$file" ] || fail "$(basename "$deb") has no $file"
+    [[ "$(file -b "$root/$file")" == "PNG image data, $side x $side,"* ]] || fail "$file is $(file -b "$root/$file")"
+  done
+  for file in zevra-variometer vario-simhost vario-dataserver; do
+    [ -f "$root/usr/share/man/man1/$file.1.gz" ] || fail "$(basename "$deb") has no manual page for $file"
+  done
+  zcat "$root/usr/share/doc/zevra-variometer/changelog.gz" >"$root/changelog"
+  [ "$(dpkg-parsechangelog -l "$root/changelog" -S Version)" = "$VARIO_PACKAGE_VERSION" ] ||
+    fail "the changelog's latest entry is not $VARIO_PACKAGE_VERSION (packaging/changelog)"
+  # A Raspberry Pi started on the sample must not spend a whole core on the gauge.
+  grep -qx 'MAXFPS=60' "$root/usr/share/zevra-variometer/ORVEXVari.INI" || fail "the sample ORVEXVari.INI does not set MAXFPS=60"
   case "$arch" in amd64) machine='X86-64' ;; arm64) machine='AArch64' ;; esac
   for file in usr/lib/zevra-variometer/ORVEXVario usr/bin/vario-simhost usr/bin/vario-dataserver; do
     readelf -h "$root/$file" | grep -q "Machine:.*$machine" || fail "$file is not built for $arch: $(readelf -h "$root/$file" | grep Machine:)"
@@ -153,6 +178,11 @@ unpack_zip() {
   [ -d "$folder" ] || fail "$(basename "$zip") does not unpack to $(basename "$folder")/: $(ls "$into")"
   for file in ORVEXVario.exe vario-simhost.exe vario-dataserver.exe "${GAUGE_FILES[@]}" ORVEXVari.INI README.md; do
     [ -f "$folder/$file" ] || fail "$(basename "$zip") has no $file"
+  done
+  # The texts are for Windows editors: every line ends in CR LF.
+  for file in ORVEXVari.INI README.md; do
+    python3 -c 'import sys; t = open(sys.argv[1], "rb").read(); sys.exit(t.count(b"\n") == 0 or t.count(b"\n") != t.count(b"\r\n"))' \
+      "$folder/$file" || fail "$file in $(basename "$zip") does not end every line with CR LF"
   done
   ZIP_FOLDER=$folder
 }

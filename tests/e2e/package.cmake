@@ -13,3 +13,10 @@ foreach(package_case "e2e;linux;package_deb" "wine;windows;package_zip")
 endforeach()
 vario_e2e_test(e2e.package.deb_arm64 "e2e" package_arm64.sh)
 set_property(TEST e2e.package.deb_arm64 APPEND PROPERTY ENVIRONMENT ${VARIO_PACKAGE_ENV})
+# The launcher from the source tree with a stand-in gauge: needs no package.
+vario_e2e_test(e2e.package.launcher "e2e" launcher.sh)
+# Debian's checks of both .deb files: lintian, and the hardening of the packaged programs.
+foreach(check lintian hardening)
+  vario_e2e_test(e2e.package.${check} "e2e" package_debian.sh ${check})
+  set_property(TEST e2e.package.${check} APPEND PROPERTY ENVIRONMENT ${VARIO_PACKAGE_ENV})
+endforeach()

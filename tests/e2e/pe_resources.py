@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Reads a Windows program file's resource section and checks ORVEXVario's identity:
-the application manifest (well-formed, per-monitor DPI awareness v2 and the older
-per-monitor form) and the version information (fixed and string versions equal to
-project(VERSION) in the top CMakeLists.txt).
-Usage: pe_resources.py PROGRAM.exe CMakeLists.txt"""
+"""Reads Windows program files' resource sections and checks their identity: the version
+information of each (fixed and string versions equal to project(VERSION) in the top
+CMakeLists.txt, its own file name) and ORVEXVario.exe's application manifest
+(well-formed, per-monitor DPI awareness v2 and the older per-monitor form).
+Usage: pe_resources.py CMakeLists.txt PROGRAM.exe..."""
+import os
 import re
 import struct
 import sys
@@ -78,11 +79,7 @@ def version_blocks(block, path=""):
         at = (at + child_length + 3) & ~3
 
 
-def main():
-    program, cmake_lists = sys.argv[1], sys.argv[2]
-    version = re.search(r"^project\(\w+ VERSION ([0-9.]+)", open(cmake_lists).read(), re.M).group(1)
-    found = resources(open(program, "rb").read())
-
+def check_manifest(found):
     manifest = found.get((RT_MANIFEST, 1))
     if manifest is None:
         fail(f"no manifest (type 24, id 1); resources: {sorted(found)}")
@@ -96,27 +93,43 @@ def main():
     if awareness != "PerMonitorV2" or aware != "true/pm":
         fail(f"manifest DPI settings: dpiAwareness {awareness!r}, dpiAware {aware!r}")
 
+
+def check_version(found, version, file_name):
+    """The version information's strings, once checked."""
     info = found.get((RT_VERSION, 1))
     if info is None:
-        fail("no version information (type 16, id 1)")
+        fail(f"{file_name}: no version information (type 16, id 1)")
     values = dict(version_blocks(info))
     fixed = values.get("/VS_VERSION_INFO")
     signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<6I", fixed)
     if signature != 0xFEEF04BD:
-        fail(f"fixed version information signature {signature:#x}")
+        fail(f"{file_name}: fixed version information signature {signature:#x}")
     expected = [int(part) for part in (version.split(".") + ["0", "0", "0"])[:4]]
     for name, ms, ls in (("file", file_ms, file_ls), ("product", product_ms, product_ls)):
         got = [ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF]
         if got != expected:
-            fail(f"fixed {name} version {got}, expected {expected}")
+            fail(f"{file_name}: fixed {name} version {got}, expected {expected}")
     strings = {path.rsplit("/", 1)[1]: value for path, value in values.items() if "/StringFileInfo/" in path}
     for name in ("FileVersion", "ProductVersion"):
         if strings.get(name) != version:
-            fail(f"{name} is {strings.get(name)!r}, expected {version!r}")
-    if strings.get("OriginalFilename") != "ORVEXVario.exe":
-        fail(f"OriginalFilename is {strings.get('OriginalFilename')!r}")
-    print(f"-- {program}: manifest PerMonitorV2 and true/pm, version {version} "
-          f"({strings.get('FileDescription')})")
+            fail(f"{file_name}: {name} is {strings.get(name)!r}, expected {version!r}")
+    if strings.get("OriginalFilename") != file_name:
+        fail(f"{file_name}: OriginalFilename is {strings.get('OriginalFilename')!r}")
+    return strings
+
+
+def main():
+    cmake_lists, programs = sys.argv[1], sys.argv[2:]
+    version = re.search(r"^project\(\w+ VERSION ([0-9.]+)", open(cmake_lists).read(), re.M).group(1)
+    for program in programs:
+        file_name = os.path.basename(program)
+        found = resources(open(program, "rb").read())
+        identity = "version"
+        if file_name == "ORVEXVario.exe":
+            check_manifest(found)
+            identity = "manifest PerMonitorV2 and true/pm, version"
+        strings = check_version(found, version, file_name)
+        print(f"-- {program}: {identity} {version} ({strings.get('FileDescription')})")
 
 
 main()
