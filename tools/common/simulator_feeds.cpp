@@ -2,7 +2,6 @@
 // wait is bounded, so that a silent, slow or flooding simulator only makes the feed stale.
 #include "tools/common/simulator_feeds.h"
 
-#include <cstring>
 #include <utility>
 
 #include "platform/system.h"
