@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     std::mutex mutex;
     std::map<int, Clock::time_point> first_sent;  // raw value -> first answer carrying it
     standin.on_answer = [&](Clock::time_point sent_at, float climb_fpm) {
-        int raw = static_cast<int>(std::lround(MetresPerMinuteOfClimb(climb_fpm)));
+        int raw = static_cast<int>(std::lround(MetresPerMinuteOfDescent(climb_fpm)));
         std::lock_guard<std::mutex> lock(mutex);
         first_sent.emplace(raw, sent_at);
     };

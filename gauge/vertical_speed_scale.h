@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-inline constexpr double kFeetPerMetre = 3.28084;
+#include "common/vertical_speed_units.h"
 
 // The needle angle in degrees for a vertical speed in feet per minute.
 double VerticalSpeedToAngle(double vertical_speed_fpm);

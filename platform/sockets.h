@@ -78,9 +78,11 @@ void SetResetOnClose(SocketHandle handle);
 // non-blocking sockets, datagrams and a wait on several sockets at once.
 int SetSocketNonBlocking(SocketHandle handle);  // 0 or -1
 // A connect on a non-blocking socket: 0 connected, 1 under way (wait until writable,
-// then ask ConnectOutcome), -1 failed.
+// then ask ConnectOutcome), -1 failed (LastSocketError() tells why).
 int StartConnect(SocketHandle handle, const SocketAddress& address);
-int ConnectOutcome(SocketHandle handle);  // 0 when the connection stands, else the platform's error number
+// 0 when the connection stands, else its WinSock error number (e.g. kConnectionRefusedError).
+int ConnectOutcome(SocketHandle handle);
+inline constexpr int kConnectionRefusedError = 10061;  // WSAECONNREFUSED
 // A UDP socket bound to the address and port (0: any), or kNoSocket. On Windows a
 // datagram that the far end refused with ICMP is not reported to later receives.
 SocketHandle OpenUdpSocket(uint32_t address_net, uint16_t port);

@@ -41,6 +41,13 @@ void UseStartingConsole();
 
 [[noreturn]] void ExitProcess(int status);
 
+// For the tools: from now on SIGINT, SIGTERM and SIGHUP (a closed terminal), where the
+// platform has them, are only noted for StopSignalNoted(), so that the tool ends in order
+// (a simulator subscription cancelled). Every one is noted: a wrapper such as timeout
+// passes its signal on twice, and the second must not cut the ending short.
+void CatchStopSignals();
+bool StopSignalNoted();
+
 // Keeps SIGINT, SIGTERM and SIGHUP away from the calling thread (a helper thread), so
 // that they reach the main thread's waits. Nothing on Windows.
 void BlockStopSignalsInThisThread();

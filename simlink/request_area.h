@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/little_endian.h"
+
 namespace simlink {
 
 inline constexpr char kIpcMessageName[] = "SimLinkLib:IPC";
@@ -29,15 +31,8 @@ std::string AreaName(uint32_t process_id);
 // for the terminator. Exact for every size up to 2^32-1.
 bool RecordFits(size_t used_bytes, uint32_t header_bytes, uint32_t size_bytes);
 
-inline uint32_t LoadLe32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
-}
-inline void StoreLe32(uint8_t* bytes, uint32_t value) {
-    bytes[0] = uint8_t(value);
-    bytes[1] = uint8_t(value >> 8);
-    bytes[2] = uint8_t(value >> 16);
-    bytes[3] = uint8_t(value >> 24);
-}
+using ::LoadLe32;
+using ::StoreLe32;
 
 // Where the data of one queued read record goes. The record's target field carries
 // the entry's index + 1 (0: nowhere), so that 64-bit addresses never pass through it.

@@ -18,6 +18,7 @@
 
 #include "platform/linux/simlink_linux_internal.h"
 #include "platform/simlink_addon.h"
+#include "platform/system.h"
 
 namespace platform {
 namespace {
@@ -25,9 +26,6 @@ namespace {
 using namespace simlink_linux;
 
 constexpr size_t kAreaBytes = 0x8000;
-
-volatile sig_atomic_t stop_requested = 0;
-void RequestStop(int) { stop_requested = 1; }
 
 std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -147,21 +145,18 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
         return false;
     }
 
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    CatchStopSignals();
     signal(SIGPIPE, SIG_IGN);
 
     uint32_t registered = RegisteredMessageNumber(message_name);
     std::vector<Client> clients;
     handler.OnReady(path);
     bool stop = false;
-    while (!stop && !stop_requested) {
+    while (!stop && !StopSignalNoted()) {
         std::vector<pollfd> watched{{listener, POLLIN, 0}};
         for (const Client& client : clients) watched.push_back({client.fd, POLLIN, 0});
-        if (poll(watched.data(), watched.size(), -1) < 0) {
+        // Bounded, so that an end signal taken by another thread is seen soon too.
+        if (poll(watched.data(), watched.size(), 200) < 0) {
             if (errno == EINTR) continue;
             error = ErrnoText("poll");
             break;

@@ -2,6 +2,8 @@
 // numbers by name, readiness is tested with poll so that any descriptor value is safe.
 #include "platform/sockets.h"
 
+#include "platform/linux/linux_internal.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <langinfo.h>
@@ -117,6 +119,10 @@ bool SetBlocking(int fd, bool blocking) {
 }
 
 }  // namespace
+
+void NoteSocketErrno(int error) { last_socket_error = WinSockNumberOfErrno(error); }
+
+int WinSockErrorOfErrno(int error) { return WinSockNumberOfErrno(error); }
 
 int StartSocketModule() { return 0; }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/linux/linux_internal.h"
 #include "platform/sockets.h"
 #include "platform/system.h"
 
@@ -26,14 +27,16 @@ int StartConnect(SocketHandle handle, const SocketAddress& address) {
     sockaddr_in native;
     std::memcpy(&native, &address, sizeof native);
     if (connect(handle, reinterpret_cast<const sockaddr*>(&native), sizeof native) == 0) return 0;
-    return errno == EINPROGRESS || errno == EINTR ? 1 : -1;
+    if (errno == EINPROGRESS || errno == EINTR) return 1;
+    NoteSocketErrno(errno);
+    return -1;
 }
 
 int ConnectOutcome(SocketHandle handle) {
     int error = 0;
     socklen_t length = sizeof error;
-    if (getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
-    return error;
+    if (getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    return WinSockErrorOfErrno(error);
 }
 
 SocketHandle OpenUdpSocket(uint32_t address_net, uint16_t port) {
@@ -92,6 +95,21 @@ int WaitSocketsReady(SocketWait* entries, size_t count, int64_t wait_us) {
     }
     return ready;
 }
+
+namespace {
+volatile sig_atomic_t stop_signal_noted = 0;
+void NoteStopSignal(int) { stop_signal_noted = 1; }
+}  // namespace
+
+void CatchStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = NoteStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+}
+
+bool StopSignalNoted() { return stop_signal_noted != 0; }
 
 void BlockStopSignalsInThisThread() {
     sigset_t stop_signals;

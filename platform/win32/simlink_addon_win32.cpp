@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/simlink_addon.h"
+#include "platform/system.h"
 
 namespace platform {
 namespace {
@@ -27,6 +28,11 @@ LRESULT CALLBACK AddOnWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
         if (mapping != nullptr) CloseHandle(mapping);
         if (serving->ShouldStop()) PostQuitMessage(0);
         return reply;
+    }
+    // The end signals are noted on another thread; the loop looks at them now and then.
+    if (message == WM_TIMER && StopSignalNoted()) {
+        PostQuitMessage(0);
+        return 0;
     }
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
@@ -65,6 +71,7 @@ bool ServeSimLinkAddOn(const char* class_name, const char* message_name, SimLink
         return false;
     }
     serving = &handler;
+    SetTimer(window, 1, 100, nullptr);
     handler.OnReady("window " + std::string(class_name));
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

@@ -1,9 +1,13 @@
 // Non-blocking sockets, datagrams and the wait on several sockets for the development
-// tools on Windows (pairs with linux/tool_sockets_linux.cpp).
+// tools on Windows (pairs with linux/tool_sockets_linux.cpp); plus their end signals.
+// The data server waits on up to 256 clients and its listener at once; WinSock's sets
+// hold 64 sockets unless told more before its header.
+#define FD_SETSIZE 1024
 #include <winsock2.h>
 #include <windows.h>
 #include <mswsock.h>
 
+#include <csignal>
 #include <cstring>
 
 #include "platform/sockets.h"
@@ -111,6 +115,22 @@ int WaitSocketsReady(SocketWait* entries, size_t count, int64_t wait_us) {
     }
     return ready;
 }
+
+namespace {
+volatile std::sig_atomic_t stop_signal_noted = 0;
+// The C runtime calls the handler on a thread of its own for Ctrl-C and Ctrl-Break, and
+// puts the default back before it: the handler takes the signal again.
+extern "C" void NoteStopSignal(int signal_number) {
+    stop_signal_noted = 1;
+    std::signal(signal_number, NoteStopSignal);
+}
+}  // namespace
+
+void CatchStopSignals() {
+    for (int signal_number : {SIGINT, SIGTERM, SIGBREAK}) std::signal(signal_number, NoteStopSignal);
+}
+
+bool StopSignalNoted() { return stop_signal_noted != 0; }
 
 void BlockStopSignalsInThisThread() {}
 

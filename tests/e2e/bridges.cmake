@@ -1,8 +1,11 @@
-# The tools as bridges from simulators (the X-Plane stand-in) and the data server's many
-# clients, natively.
-foreach(case xplane_dataserver xplane_simhost dataserver_many_clients simhost_client_never_reads)
+# The tools as bridges from simulators (the X-Plane stand-in), the data server's many
+# clients, and both tools' options and end signals, natively.
+foreach(case xplane_dataserver xplane_simhost dataserver_many_clients simhost_client_never_reads dataserver_crowd
+        tool_options tool_signals)
   vario_e2e_test(e2e.bridges.${case} "e2e" bridges.sh ${case})
 endforeach()
+# The Windows bundle's tools read their options the same way.
+vario_e2e_test(wine.bridges.tool_options "wine" bridges.sh tool_options windows)
 # vario-simhost.exe bridging X-Plane for the Windows client of the simulator link.
 vario_e2e_test(wine.bridges.xplane_simhost "wine" bridges.sh xplane_simhost windows)
 set_tests_properties(wine.bridges.xplane_simhost PROPERTIES RESOURCE_LOCK vario_simlink_wine_window)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The development tools as bridges from simulators, between real processes: the X-Plane
 # stand-in feeding vario-dataserver and vario-simhost (values, staleness, subscribing
-# again after the simulator restarts, cancelling on exit), and the data server serving
-# many clients at once, some of them silent, slow or hostile.
+# again after the simulator restarts, cancelling on exit), the data server serving many
+# clients at once, some of them silent, slow or hostile, and both tools' options and
+# end signals.
 # Usage: bridges.sh CASE [linux|windows]: windows runs the bridge and the simulator link's
 # client of the Windows bundle under Wine (the cases that name a simulator host).
 source "$(dirname "$0")/gauge_lib.sh"
@@ -86,6 +87,30 @@ expect_probe() {  # expect_probe LINE SECONDS
   fail "expected '$1' within $2 s, last got '$got'; simulator: $(tail -n 5 "$dir/sim.txt")"
 }
 
+TOOL_PID=
+# start_tool NAME ARGS...: a tool of the bundle straight from the scratch folder, so that
+# signals reach it and not a wrapper; its output in NAME.txt, its process TOOL_PID.
+start_tool() {
+  local name=$1
+  shift
+  (cd "$dir" && exec "./$(program_file "$platform" "$name")" "$@" >"$dir/$name.txt" 2>&1) &
+  TOOL_PID=$!
+  CLIENT_PIDS+=("$TOOL_PID")
+}
+# expect_signal_ends SIGNAL WHAT: the signal ends TOOL_PID within a second, with status 0.
+expect_signal_ends() {
+  local signal=$1 what=$2 started status=0 elapsed
+  started=$EPOCHREALTIME
+  kill -s "$signal" "$TOOL_PID"
+  for _ in $(seq 300); do kill -0 "$TOOL_PID" 2>/dev/null || break; sleep 0.01; done
+  elapsed=$(awk -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }')
+  kill -0 "$TOOL_PID" 2>/dev/null && fail "$what: still running $elapsed s after SIG$signal"
+  wait "$TOOL_PID" || status=$?
+  [ "$status" -eq 0 ] || fail "$what: status $status after SIG$signal"
+  awk -v e="$elapsed" 'BEGIN { exit !(e <= 1) }' || fail "$what: SIG$signal took $elapsed s"
+  note "$what: SIG$signal ended it in $elapsed s, status 0"
+}
+
 case "$case_name" in
   xplane_dataserver)
     # 1000 ft/min climb is -305 m/min; 500 ft/min descent is 152.
@@ -102,6 +127,7 @@ case "$case_name" in
     IFS= read -r -d '' -t 3 reply <&$kept && [ "$reply" = 152 ] || fail "no reply on the kept connection: '$reply'"
     stop_standin
     expect_line "$dir/server.txt" "xplane 127.0.0.1:$STANDIN_PORT: no data for 2 s, retrying" 4
+    expect_line "$dir/server.txt" "stopped listening on port $DATA_PORT while the simulator gives no data" 1
     printf '2114,2,4\0' >&$kept
     status=0
     IFS= read -r -d '' -t 3 reply <&$kept || status=$?
@@ -116,6 +142,9 @@ case "$case_name" in
     expect_reply "$DATA_PORT" 305 4
     expect_line "$dir/standin.txt" "subscribe 30 Hz index 1" 1
     [ "$(grep -c 'xplane 127.0.0.1:.*: live' "$dir/server.txt")" -eq 2 ] || fail "each change is told once: $(cat "$dir/server.txt")"
+    [ "$(grep -c "^listening on port $DATA_PORT\$" "$dir/server.txt")" -eq 2 ] &&
+      [ "$(grep -c "^stopped listening on port $DATA_PORT " "$dir/server.txt")" -eq 1 ] ||
+      fail "listening, stopping and listening again are told once each: $(cat "$dir/server.txt")"
     # Ending the bridge cancels the subscription.
     stop_data_server
     expect_line "$dir/standin.txt" "cancel index 1 from 127.0.0.1:" 2
@@ -200,6 +229,66 @@ case "$case_name" in
     expect_contains "$dir/stuck.txt" "dropped by the add-on"
     note "$(cat "$dir/stuck.txt")"
     expect_probe "read: result 0 value 42" 2
+    ;;
+  dataserver_crowd)
+    # 256 clients at once beside a flood of garbage, the silent one making room when all
+    # places are taken, and a silent client closed after 30 s.
+    start_data_server "$dir" --value -157
+    timeout 120 python3 "$E2E_DIR/dataserver_crowd.py" "$DATA_PORT" -157 >"$dir/crowd.txt" 2>&1 ||
+      fail "$(cat "$dir/crowd.txt")"
+    cat "$dir/crowd.txt"
+    ;;
+  tool_options)
+    [ "$platform" = linux ] || cp "$(bundle_dir "$platform")"/vario-*.exe "$dir/"
+    # One strict reading of options: anything but a whole number for a port or a count, a
+    # duration out of bounds, or a word not known is a message and status 2.
+    for tool in vario-dataserver vario-simhost; do
+      for words in "--port 8e3" "--port 70000" "--late inf" "--listen-delay 1e10" "--close-after 1.5" \
+        "--exchanges 0x" "--delay-ms 9e3" "--reply 1e3" "--source xplane:h:8e3" "--quantity instrument" \
+        "--source flightgear --quantity vsi" "--value" "--frobnicate"; do
+        # Each tool knows only some of these; the others are unknown to it, which ends it too.
+        status=0
+        RUN_TIMEOUT=30 run_in "$dir" "$platform" "$tool" $words >"$dir/options.txt" 2>&1 || status=$?
+        [ "$status" -eq 2 ] || fail "$tool $words: status $status, not 2: $(cat "$dir/options.txt")"
+        grep -q "^$tool: .*" "$dir/options.txt" || fail "$tool $words: no message: $(cat "$dir/options.txt")"
+      done
+      note "$tool: 13 bad options, status 2 with a message each; e.g. $(head -n 1 "$dir/options.txt" | tr -d '\r')"
+    done
+    ;;
+  tool_signals)
+    # SIGINT, SIGTERM and SIGHUP end either tool within a second in every state, and a
+    # bridge to X-Plane cancels its subscription first.
+    start_tool vario-dataserver --port 0 --listen-delay 3600
+    sleep 0.3
+    expect_signal_ends INT "vario-dataserver in a listen delay of an hour"
+    start_tool vario-dataserver --port 0 --bind 127.0.0.1 --source "xplane:127.0.0.1:$(unused_port)"
+    expect_line "$dir/vario-dataserver.txt" "while the simulator gives no data" 3
+    expect_signal_ends TERM "vario-dataserver not listening while X-Plane is silent"
+    start_tool vario-dataserver --port 0 --bind 127.0.0.1 --source "flightgear:sim.invalid"
+    expect_line "$dir/vario-dataserver.txt" "flightgear sim.invalid:5401: host not found, retrying" 5
+    expect_signal_ends INT "vario-dataserver bridging a FlightGear whose host is not found"
+    start_standin --script 0:1000
+    start_tool vario-dataserver --port 0 --bind 127.0.0.1 --source "xplane:127.0.0.1:$STANDIN_PORT"
+    expect_line "$dir/vario-dataserver.txt" "xplane 127.0.0.1:$STANDIN_PORT: live" 5
+    expect_line "$dir/standin.txt" "subscribe 30 Hz index 1" 1
+    expect_signal_ends HUP "vario-dataserver bridging X-Plane"
+    expect_line "$dir/standin.txt" "cancel index 1 from 127.0.0.1:" 2
+
+    export SIMLINK_RUNTIME_DIR=$dir/run
+    mkdir -p -m 700 "$SIMLINK_RUNTIME_DIR"
+    : >"$dir/standin.txt"
+    start_tool vario-simhost --source "xplane:127.0.0.1:$STANDIN_PORT"
+    expect_line "$dir/vario-simhost.txt" "ready" 5
+    expect_line "$dir/standin.txt" "subscribe 30 Hz index 1" 3
+    expect_signal_ends HUP "vario-simhost bridging X-Plane"
+    expect_line "$dir/standin.txt" "cancel index 1 from 127.0.0.1:" 2
+    # In the middle of an answer held back for ten minutes.
+    start_tool vario-simhost --trace --delay-ms 600000
+    expect_line "$dir/vario-simhost.txt" "ready" 5
+    (cd "$dir" && exec timeout 60 "$VARIO_LINUX_BUILD/tools/simhost/vario-simlink-probe" --reads 1 >probe.txt 2>&1) &
+    CLIENT_PIDS+=($!)
+    expect_line "$dir/vario-simhost.txt" "exchange 1:" 5
+    expect_signal_ends INT "vario-simhost holding an answer back"
     ;;
   *) fail "unknown case $case_name" ;;
 esac

@@ -2,8 +2,8 @@
 # The gauge against a real FlightGear: one fgfs with a Cessna in the air, bridged by
 # vario-dataserver (the Linux gauge and the Windows gauge under Wine, in network mode) and
 # by vario-simhost (the Linux gauge in simulator mode), all at once. Each needle is read
-# from a screenshot and compared with the vertical speed read from FlightGear's property
-# server just before and just after it. Then FlightGear is stopped (the gauges show that
+# from a screenshot and compared with what the bridges read, the cockpit's vertical speed
+# indicator, read from FlightGear's property server just before and just after it. Then FlightGear is stopped (the gauges show that
 # they have no data) and started again (the needles come back).
 # Usage: flightgear.sh NATIVE_PROBE
 source "$(dirname "$0")/gauge_lib.sh"
@@ -131,15 +131,16 @@ fg_connect() {
   exec {FG_FD}<>"/dev/tcp/127.0.0.1/$fg_port" || { FG_FD=; return 1; }
   printf 'data\r\n' >&$FG_FD
 }
-# fg_read [WAIT]: the vertical speed now into FG_VALUE, feet per second, climb positive;
-# empty when none came within WAIT seconds (default 15), FG_READ_STATUS telling why
-# (above 128: the wait ran out).
+# fg_read [WAIT [PROPERTY]]: the vertical speed indicator's reading now into FG_VALUE,
+# feet per minute, climb positive (or the property's value); empty when none came within
+# WAIT seconds (default 15), FG_READ_STATUS telling why (above 128: the wait ran out).
 FG_VALUE=
 FG_READ_STATUS=0
 fg_read() {
   local line=
   FG_READ_STATUS=0
-  printf 'get /velocities/vertical-speed-fps\r\n' >&$FG_FD 2>/dev/null || FG_READ_STATUS=1
+  printf 'get %s\r\n' "${2:-/instrumentation/vertical-speed-indicator/indicated-speed-fpm}" >&$FG_FD 2>/dev/null ||
+    FG_READ_STATUS=1
   [ "$FG_READ_STATUS" -ne 0 ] || IFS= read -r -t "${1:-15}" line <&$FG_FD || FG_READ_STATUS=$?
   FG_VALUE=${line%$'\r'}
 }
@@ -153,8 +154,8 @@ fg_read_patient() {
     fg_connect 2>/dev/null || sleep 1
   done
 }
-# raw_of FPS: the bridges' raw value, metres per minute descent positive, rounded.
-raw_of() { awk -v fps="$1" 'BEGIN { v = -fps * 60 / 3.28084; printf "%d\n", (v < 0 ? v - 0.5 : v + 0.5) }'; }
+# raw_of FPM: the bridges' raw value, metres per minute descent positive, rounded.
+raw_of() { awk -v fpm="$1" 'BEGIN { v = -fpm / 3.28084; printf "%d\n", (v < 0 ? v - 0.5 : v + 0.5) }'; }
 
 # start_gauge NAME PLATFORM DIR: the gauge of the bundle in DIR, in the background.
 declare -A GAUGE_PID_OF GAUGE_DIR_OF GAUGE_PLATFORM_OF
@@ -212,7 +213,7 @@ expect_needle_follows() {
       if (m == "" || m !~ /^-?[0-9]+(\.[0-9]+)?$/) { print "no needle"; exit }
       d = m < lo ? lo - m : (m > hi ? m - hi : 0)
       printf "%s (%.1f deg off the range)\n", d <= 3 ? "match" : "MISS", d }')
-    printf -- '-- %s gauge: FlightGear %s then %s ft/s (raw %s, %s; scale %.1f..%.1f deg); needle %s deg: %s\n' \
+    printf -- '-- %s gauge: FlightGear %s then %s ft/min (raw %s, %s; scale %.1f..%.1f deg); needle %s deg: %s\n' \
       "$name" "$before" "$after" "$raw_before" "$raw_after" "$angle_before" "$angle_after" "${needle:-none}" "$verdict"
     [[ "$verdict" == match* ]] && matched=$((matched + 1))
     [ "$matched" -ge 3 ] && { note "$name gauge follows FlightGear ($matched of $attempt pictures match)"; return 0; }
@@ -222,6 +223,12 @@ expect_needle_follows() {
 }
 
 start_flightgear
+# An aircraft without the instrument answers it empty, as any property it lacks: the
+# bridges then read the flight model instead. The Cessna has one, so they do not.
+fg_read 10 /instrumentation/no-such-instrument/indicated-speed-fpm
+[ "$FG_READ_STATUS" -eq 0 ] && [ -z "$FG_VALUE" ] ||
+  fail "FlightGear answered a property it lacks with '$FG_VALUE' (read status $FG_READ_STATUS), not an empty line"
+note "FlightGear answers a property it lacks with an empty line"
 
 # The bridges, and the gauges side by side beside FlightGear's window.
 start_data_server "$work" --source "flightgear:127.0.0.1:$fg_port"
@@ -244,8 +251,10 @@ expect_title linux-network "${connected_titles[@]}"
 expect_title windows-network "${connected_titles[@]}"
 expect_title linux-simulator "ZEVRA VARIOMETER v1.2 - [SIMLINK]"
 for gauge in linux-network linux-simulator windows-network; do expect_needle_follows "$gauge"; done
-expect_contains "$work/server.txt" "flightgear 127.0.0.1:$fg_port: live"
-expect_contains "$work/sim.txt" "flightgear 127.0.0.1:$fg_port: live"
+for told in "$work/server.txt" "$work/sim.txt"; do
+  grep -qx "flightgear 127.0.0.1:$fg_port: live" "$told" ||
+    fail "the bridge did not read the Cessna's vertical speed indicator: $(grep flightgear "$told")"
+done
 
 # FlightGear stops: the network gauges go back to connecting, the simulator-mode gauge's
 # exchanges fail, so that neither shows an old value as if it were current.
@@ -255,7 +264,9 @@ expect_title windows-network "ZEVRA VARIO - Freeware [CONNECTING...]"
 eventually grep -q "(no data: failing reply)" "$work/sim.txt" ||
   fail "the simulator-mode gauge's exchanges did not fail after FlightGear stopped: $(tail -n 3 "$work/sim.txt")"
 note "linux-simulator gauge: its exchanges fail (no data)"
-expect_contains "$work/server.txt" "flightgear 127.0.0.1:$fg_port: no data for 2 s, retrying"
+# The bridges say why: FlightGear's port is closed now.
+eventually grep -q "flightgear 127.0.0.1:$fg_port: connection refused, retrying" "$work/server.txt" ||
+  fail "the data server did not say that FlightGear refused the connection: $(grep flightgear "$work/server.txt")"
 for gauge in linux-network linux-simulator windows-network; do
   kill -0 "${GAUGE_PID_OF[$gauge]}" 2>/dev/null || fail "the $gauge gauge ended while FlightGear was away"
 done

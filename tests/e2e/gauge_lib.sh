@@ -74,7 +74,7 @@ start_data_server() {
   (cd "$dir" && exec timeout "${SERVER_TIMEOUT:-120}" ./vario-dataserver --bind 127.0.0.1 --port 0 "$@" >"$dir/server.txt" 2>&1) &
   SERVER_PID=$!
   for _ in $(seq 100); do
-    DATA_PORT=$(sed -nE 's/.*listening on port ([0-9]+).*/\1/p' "$dir/server.txt")
+    DATA_PORT=$(sed -nE 's/^listening on port ([0-9]+)$/\1/p' "$dir/server.txt" | head -n 1)
     [ -n "$DATA_PORT" ] && return 0
     sleep 0.1
   done

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PropertyLineReader reader;
     // Fed in two parts split where the first byte says, as arrivals may be cut anywhere.
     size_t cut = size == 0 ? 0 : data[0] % (size + 1);
-    auto check = [](std::optional<double> feet_per_second) {
-        if (feet_per_second && !std::isfinite(*feet_per_second)) std::abort();
+    auto check = [](const PropertyAnswer& answer) {
+        if (answer.kind == PropertyAnswer::Kind::Number && !std::isfinite(answer.value)) std::abort();
     };
     reader.Append(reinterpret_cast<const char*>(bytes.get()), cut, check);
     reader.Append(reinterpret_cast<const char*>(bytes.get()) + cut, size - cut, check);

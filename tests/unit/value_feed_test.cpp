@@ -1,12 +1,15 @@
-// The tools' value feeds: the simulators' protocols read from hostile input, the choice of
-// source, the live/stale bookkeeping, and the FlightGear and X-Plane feeds against peers
-// in this process (a property server that answers, floods or stalls; a UDP simulator).
+// The tools' value feeds: the simulators' protocols read from hostile input, which values
+// and senders count, the choice of source, the live/stale bookkeeping and its status
+// lines, and the FlightGear and X-Plane feeds against peers in this process (a property
+// server that answers, floods or stalls; a UDP simulator and a neighbour that imitates it).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -22,36 +25,58 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(FeedProtocols, PropertyNumbersAndWhatIsNone) {
+constexpr PropertyAnswer Number(double value) { return {PropertyAnswer::Kind::Number, value}; }
+constexpr PropertyAnswer kEmpty{PropertyAnswer::Kind::Empty};
+constexpr PropertyAnswer kOther{PropertyAnswer::Kind::Other};
+
+TEST(FeedProtocols, PropertyAnswersNumbersEmptyAndWhatIsNoNumber) {
     struct Case {
         const char* line;
-        std::optional<double> expected;
+        PropertyAnswer expected;
     } cases[] = {
-        {"12.5", 12.5},           {" -3.25\r", -3.25},     {"1e2\r\n", 100},      {"0", 0},
-        {"-0.000123", -0.000123}, {"", std::nullopt},      {"\r", std::nullopt},  {"abc", std::nullopt},
-        {"12abc", std::nullopt},  {"12 13", std::nullopt}, {"nan", std::nullopt}, {"inf", std::nullopt},
-        {"-inf", std::nullopt},   {"1e999", std::nullopt}, {"+5", std::nullopt},  {"/> ", std::nullopt},
-        {"-", std::nullopt},      {"1,5", std::nullopt},
+        {"12.5", Number(12.5)},
+        {" -3.25\r", Number(-3.25)},
+        {"1e2\r\n", Number(100)},
+        {"0", Number(0)},
+        {"-0.000123", Number(-0.000123)},
+        {"", kEmpty},
+        {"\r", kEmpty},
+        {" \t ", kEmpty},
+        {"abc", kOther},
+        {"12abc", kOther},
+        {"12 13", kOther},
+        {"nan", kOther},
+        {"inf", kOther},
+        {"-inf", kOther},
+        {"1e999", kOther},
+        {"+5", kOther},
+        {"/> ", kOther},
+        {"-", kOther},
+        {"1,5", kOther},
     };
-    for (const Case& c : cases) EXPECT_EQ(ParsePropertyNumber(c.line), c.expected) << "line '" << c.line << "'";
+    for (const Case& c : cases) EXPECT_EQ(ParsePropertyAnswer(c.line), c.expected) << "line '" << c.line << "'";
+    EXPECT_EQ(PropertyQuery(kFlightGearInstrumentProperty),
+              "get /instrumentation/vertical-speed-indicator/indicated-speed-fpm\r\n");
 }
 
 // Collects what a reader hands on.
 struct Lines {
-    std::vector<std::optional<double>> got;
+    std::vector<PropertyAnswer> got;
     PropertyLineReader::LineHandler Handler() {
-        return [this](std::optional<double> value) { got.push_back(value); };
+        return [this](const PropertyAnswer& answer) { got.push_back(answer); };
     }
 };
 
 TEST(FeedProtocols, LinesSplitAcrossArrivalsAreJoined) {
     PropertyLineReader reader;
     Lines lines;
-    for (const char* part : {"-1.", "5\r", "\n2", "\r\nx\r\n"}) reader.Append(part, std::strlen(part), lines.Handler());
-    ASSERT_EQ(lines.got.size(), 3u);
-    EXPECT_EQ(lines.got[0], -1.5);
-    EXPECT_EQ(lines.got[1], 2);
-    EXPECT_EQ(lines.got[2], std::nullopt);
+    for (const char* part : {"-1.", "5\r", "\n2", "\r\nx\r\n", "\r\n"})
+        reader.Append(part, std::strlen(part), lines.Handler());
+    ASSERT_EQ(lines.got.size(), 4u);
+    EXPECT_EQ(lines.got[0], Number(-1.5));
+    EXPECT_EQ(lines.got[1], Number(2));
+    EXPECT_EQ(lines.got[2], kOther);
+    EXPECT_EQ(lines.got[3], kEmpty);
 }
 
 TEST(FeedProtocols, AFloodWithoutLineEndIsDroppedWholeAndTheNextLineCounts) {
@@ -62,13 +87,13 @@ TEST(FeedProtocols, AFloodWithoutLineEndIsDroppedWholeAndTheNextLineCounts) {
     EXPECT_TRUE(lines.got.empty());
     reader.Append("\n4.5\n", 5, lines.Handler());
     ASSERT_EQ(lines.got.size(), 2u);
-    EXPECT_EQ(lines.got[0], std::nullopt);
-    EXPECT_EQ(lines.got[1], 4.5);
+    EXPECT_EQ(lines.got[0], kOther);
+    EXPECT_EQ(lines.got[1], Number(4.5));
     // A line of exactly the longest length still counts.
     std::string longest(PropertyLineReader::kMaxLineBytes - 1, '0');
     longest += "1\n";
     reader.Append(longest.data(), longest.size(), lines.Handler());
-    EXPECT_EQ(lines.got.back(), 1);
+    EXPECT_EQ(lines.got.back(), Number(1));
 }
 
 TEST(FeedProtocols, SubscriptionRequestLayout) {
@@ -133,14 +158,66 @@ TEST(FeedProtocols, AnswerValuesAndHostileDatagrams) {
     EXPECT_EQ(RrefValueOf(mixed.data(), mixed.size(), 1), 12.0f);
 }
 
-TEST(FeedProtocols, ClimbInFeetPerMinuteBecomesDescentPositiveMetresPerMinute) {
-    EXPECT_NEAR(MetresPerMinuteOfClimb(1000), -304.8, 0.001);
-    EXPECT_NEAR(MetresPerMinuteOfClimb(-500), 152.4, 0.001);
-    EXPECT_EQ(VerticalSpeedWord(MetresPerMinuteOfClimb(1000)), -305);
+TEST(FeedProtocols, ClimbInFeetPerMinuteBecomesMetresPerMinuteOfDescent) {
+    EXPECT_NEAR(MetresPerMinuteOfDescent(1000), -304.8, 0.001);
+    EXPECT_NEAR(MetresPerMinuteOfDescent(-500), 152.4, 0.001);
+    EXPECT_EQ(VerticalSpeedWord(MetresPerMinuteOfDescent(1000)), -305);
     EXPECT_EQ(VerticalSpeedWord(2.5), 3);
     EXPECT_EQ(VerticalSpeedWord(-2.5), -3);
     EXPECT_EQ(VerticalSpeedWord(1e9), 32767);
     EXPECT_EQ(VerticalSpeedWord(-1e9), -32768);
+}
+
+TEST(FeedProtocols, VerticalSpeedsBeyondAHundredThousandFeetPerMinuteAreNoData) {
+    const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        double climb_fpm;
+        bool counts;
+    } cases[] = {
+        {0, true},       {-650.5, true}, {100000, true}, {-100000, true}, {100000.01, false}, {-100001, false},
+        {3.4e38, false}, {1e308, false}, {nan, false},   {inf, false},    {-inf, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsVerticalSpeedValue(c.climb_fpm), c.counts) << c.climb_fpm;
+}
+
+platform::SocketAddress Address(const char* dotted, uint16_t port) {
+    platform::SocketAddress address;
+    address.address_net = platform::ParseIpv4Text(dotted);
+    address.port_net = platform::HostToNet16(port);
+    return address;
+}
+
+TEST(FeedProtocols, XPlaneIsHeardFromItsAddressAnyLoopbackForLoopbackAndOnePortPerSubscription) {
+    XPlaneSenderRule rule;
+    EXPECT_FALSE(rule.Admits(Address("127.0.0.1", 49000))) << "nothing is heard before a subscription";
+
+    // Subscribed at the host's own name, 127.0.1.1: X-Plane answers from 127.0.0.1.
+    rule.Subscribed(platform::ParseIpv4Text("127.0.1.1"));
+    struct Case {
+        const char* address;
+        uint16_t port;
+        bool admitted;
+    } before_an_answer[] = {
+        {"127.0.0.1", 49000, true}, {"127.0.1.1", 50000, true},  {"127.255.0.9", 1, true},
+        {"10.0.0.2", 49000, false}, {"128.0.0.1", 49000, false}, {"0.0.0.0", 49000, false},
+    };
+    for (const Case& c : before_an_answer)
+        EXPECT_EQ(rule.Admits(Address(c.address, c.port)), c.admitted) << c.address << ":" << c.port;
+    // The first answer taken fixes the port until the next subscription.
+    rule.Took(Address("127.0.0.1", 49001));
+    rule.Took(Address("127.0.0.1", 50000));
+    EXPECT_TRUE(rule.Admits(Address("127.0.0.1", 49001)));
+    EXPECT_TRUE(rule.Admits(Address("127.0.1.1", 49001)));
+    EXPECT_FALSE(rule.Admits(Address("127.0.0.1", 50000)));
+    EXPECT_FALSE(rule.Admits(Address("127.0.0.1", 49000)));
+    rule.Subscribed(platform::ParseIpv4Text("127.0.1.1"));
+    EXPECT_TRUE(rule.Admits(Address("127.0.0.1", 50000)));
+
+    // Another machine: its address alone.
+    rule.Subscribed(platform::ParseIpv4Text("192.168.1.10"));
+    EXPECT_TRUE(rule.Admits(Address("192.168.1.10", 49000)));
+    EXPECT_FALSE(rule.Admits(Address("192.168.1.11", 49000)));
+    EXPECT_FALSE(rule.Admits(Address("127.0.0.1", 49000)));
 }
 
 TEST(ValueFeed, SourceOptions) {
@@ -180,31 +257,54 @@ TEST(ValueFeed, SourceOptions) {
     }
 }
 
-TEST(ValueFeed, CommandLineOptionsChooseTheFeed) {
-    std::vector<std::string> words = {"tool",     "--value", "-157",    "--port", "5",
-                                      "--source", "xplane",  "--value", "x",      "--script"};
-    std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
-    int argc = static_cast<int>(argv.size());
+// Reads the words as a tool does; the choice, or the message of the first bad option.
+struct FeedOptions {
     FeedChoice choice;
     std::string error;
-    int i = 1;
-    ASSERT_TRUE(TakeFeedOption(argc, argv.data(), i, choice, error));
-    EXPECT_EQ(i, 2);
-    EXPECT_TRUE(error.empty());
-    EXPECT_EQ(OpenFeed(choice)->Read(0).metres_per_minute, -157);
-    i = 3;
-    EXPECT_FALSE(TakeFeedOption(argc, argv.data(), i, choice, error));
-    i = 5;
-    ASSERT_TRUE(TakeFeedOption(argc, argv.data(), i, choice, error));
-    EXPECT_EQ(choice.kind, FeedChoice::Kind::XPlane);
-    i = 7;
-    ASSERT_TRUE(TakeFeedOption(argc, argv.data(), i, choice, error));
-    EXPECT_EQ(error, "--value needs a number");
-    i = 9;
-    error.clear();
-    ASSERT_TRUE(TakeFeedOption(argc, argv.data(), i, choice, error));
-    EXPECT_EQ(error, "--script needs a value");
+    std::vector<std::string> others;  // the options that are not the feed's
+
+    explicit FeedOptions(std::vector<std::string> words) {
+        std::vector<char*> argv{const_cast<char*>("tool")};
+        for (auto& word : words) argv.push_back(word.data());
+        OptionReader reader(static_cast<int>(argv.size()), argv.data());
+        try {
+            while (reader.Next())
+                if (!TakeFeedOption(reader, choice)) others.push_back(reader.Name());
+            CheckFeedChoice(choice);
+        } catch (const EVarioError& e) {
+            error = e.what();
+        }
+    }
+};
+
+TEST(ValueFeed, CommandLineOptionsChooseTheFeed) {
+    FeedOptions fixed({"--value", "-157", "--port", "--source", "xplane", "--value", "12"});
+    EXPECT_EQ(fixed.error, "");
+    EXPECT_EQ(fixed.others, std::vector<std::string>{"--port"});
+    EXPECT_EQ(OpenFeed(fixed.choice)->Read(0).metres_per_minute, 12);
+
+    FeedOptions flightgear({"--quantity", "flight-model", "--source", "flightgear:sim.local"});
+    EXPECT_EQ(flightgear.error, "");
+    EXPECT_EQ(flightgear.choice.kind, FeedChoice::Kind::FlightGear);
+    EXPECT_EQ(flightgear.choice.quantity, FlightGearQuantity::FlightModel);
+    EXPECT_EQ(FeedOptions({"--source", "flightgear", "--quantity", "instrument"}).choice.quantity,
+              FlightGearQuantity::Instrument);
+    EXPECT_EQ(FeedOptions({"--source", "flightgear"}).choice.quantity, FlightGearQuantity::Automatic);
+
+    struct Case {
+        std::vector<std::string> words;
+        const char* error;
+    } bad[] = {
+        {{"--value", "x"}, "--value needs a number, not 'x'"},
+        {{"--value", "inf"}, "--value needs a number, not 'inf'"},
+        {{"--script"}, "--script needs a value"},
+        {{"--source", "fg"}, "unknown source 'fg' (flightgear[:HOST[:PORT]] or xplane[:HOST[:PORT]])"},
+        {{"--source", "xplane:h:8e3"}, "bad port in source 'xplane:h:8e3' (1 to 65535)"},
+        {{"--source", "flightgear", "--quantity", "vsi"}, "--quantity needs instrument or flight-model, not 'vsi'"},
+        {{"--source", "xplane", "--quantity", "instrument"}, "--quantity goes with --source flightgear"},
+        {{"--quantity", "instrument"}, "--quantity goes with --source flightgear"},
+    };
+    for (const Case& c : bad) EXPECT_EQ(FeedOptions(c.words).error, c.error) << c.words[0];
 }
 
 TEST(ValueFeed, StaleAfterTwoSecondsWithoutAValueAndEachChangeToldOnce) {
@@ -226,6 +326,35 @@ TEST(ValueFeed, StaleAfterTwoSecondsWithoutAValueAndEachChangeToldOnce) {
     EXPECT_EQ(state.StatusChange(t0 + 6s), "xplane 127.0.0.1:49000: live");
 }
 
+TEST(ValueFeed, StatusSaysWhyTheFeedIsNotLiveOncePerChange) {
+    FeedClock::time_point t0{};
+    FeedState state("flightgear sim:5401", t0);
+    // A reason known at once is told at once, and once while it lasts.
+    state.SetProblem("host not found");
+    EXPECT_EQ(state.StatusChange(t0), "flightgear sim:5401: host not found, retrying");
+    state.SetProblem("host not found");
+    EXPECT_EQ(state.StatusChange(t0 + 3s), "");
+    state.SetProblem("connection refused");
+    EXPECT_EQ(state.StatusChange(t0 + 4s), "flightgear sim:5401: connection refused, retrying");
+    EXPECT_EQ(state.StatusChange(t0 + 5s), "");
+    // Connected, but nothing comes: no reason known any more.
+    state.SetProblem("");
+    EXPECT_EQ(state.StatusChange(t0 + 6s), "flightgear sim:5401: no data for 2 s, retrying");
+    // A value ends the problem; the live line carries a note, and a new note is told.
+    state.SetProblem("no such property /a");
+    state.SetLiveNote("from /b");
+    state.Note(1, t0 + 7s);
+    EXPECT_EQ(state.Problem(), "");
+    EXPECT_EQ(state.StatusChange(t0 + 7s), "flightgear sim:5401: live, from /b");
+    EXPECT_EQ(state.StatusChange(t0 + 8s), "");
+    state.SetLiveNote("");
+    EXPECT_EQ(state.StatusChange(t0 + 8s), "flightgear sim:5401: live");
+    // A problem while values still come waits until they stop.
+    state.SetProblem("connection refused");
+    EXPECT_EQ(state.StatusChange(t0 + 8s), "");
+    EXPECT_EQ(state.StatusChange(t0 + 9s), "flightgear sim:5401: connection refused, retrying");
+}
+
 // ---- the feeds against peers in this process ----
 
 // The status lines a feed prints, kept for the test.
@@ -238,11 +367,16 @@ struct StatusLines {
             lines.push_back(line);
         };
     }
-    bool Has(const std::string& line) {
+    bool Has(const std::string& line) { return Count(line) > 0; }
+    size_t Count(const std::string& line) {
         std::lock_guard<std::mutex> lock(mutex);
-        for (const auto& l : lines)
-            if (l == line) return true;
-        return false;
+        return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
+    }
+    std::string All() {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::string all;
+        for (const auto& l : lines) all += "\n  " + l;
+        return all;
     }
 };
 
@@ -303,26 +437,131 @@ private:
 TEST(SimulatorFeeds, FlightGearFeedAsksInDataModeAndFollowsTheAnswers) {
     PropertyServer server;
     StatusLines status;
-    FlightGearFeed feed("127.0.0.1", server.Port(), status.Sink());
+    FlightGearFeed feed("127.0.0.1", server.Port(), FlightGearQuantity::Automatic, status.Sink());
     ASSERT_TRUE(server.AcceptWithin(3000ms));
     std::string first = server.Read(2000ms);
-    EXPECT_EQ(first.rfind("data\r\nget /velocities/vertical-speed-fps\r\n", 0), 0u) << first;
-    // Each answer brings the next question; never more than one is waiting.
-    for (double feet_per_second : {10.0, -2.5}) {
-        ASSERT_TRUE(server.Send(std::to_string(feet_per_second) + "\r\n"));
+    EXPECT_EQ(first, "data\r\nget /instrumentation/vertical-speed-indicator/indicated-speed-fpm\r\n");
+    // Each answer (feet per minute) brings the next question; never more than one is waiting.
+    for (double climb_fpm : {600.0, -150.0}) {
+        ASSERT_TRUE(server.Send(std::to_string(climb_fpm) + "\r\n"));
         std::string next = server.Read(2000ms);
-        EXPECT_EQ(next, "get /velocities/vertical-speed-fps\r\n");
-        EXPECT_NEAR(feed.Read(0).metres_per_minute, MetresPerMinuteOfClimb(feet_per_second * 60), 1e-9);
+        EXPECT_EQ(next, "get /instrumentation/vertical-speed-indicator/indicated-speed-fpm\r\n");
+        EXPECT_NEAR(feed.Read(0).metres_per_minute, MetresPerMinuteOfDescent(climb_fpm), 1e-9);
     }
     EXPECT_TRUE(feed.Read(0).live);
     EXPECT_TRUE(
         Within(1000ms, [&] { return status.Has("flightgear 127.0.0.1:" + std::to_string(server.Port()) + ": live"); }));
 }
 
+// The questions a feed of the quantity asks and the live line, when the aircraft answers
+// the instrument empty (it has none) and the flight model with a number.
+TEST(SimulatorFeeds, FlightGearFeedFallsBackToTheFlightModelOnlyWhenAllowed) {
+    const std::string instrument = "get /instrumentation/vertical-speed-indicator/indicated-speed-fpm\r\n",
+                      flight_model = "get /velocities/vertical-speed-fps\r\n";
+    struct Case {
+        FlightGearQuantity quantity;
+        std::string first_question, second_question;
+        std::string status;  // after the line "10", or after the empty one when no value comes
+    } cases[] = {
+        {FlightGearQuantity::Automatic, instrument, flight_model,
+         "live, from /velocities/vertical-speed-fps: the aircraft has no "
+         "/instrumentation/vertical-speed-indicator/indicated-speed-fpm"},
+        {FlightGearQuantity::Instrument, instrument, instrument,
+         "no such property /instrumentation/vertical-speed-indicator/indicated-speed-fpm, retrying"},
+        {FlightGearQuantity::FlightModel, flight_model, flight_model,
+         "no such property /velocities/vertical-speed-fps, retrying"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        PropertyServer server;
+        StatusLines status;
+        FlightGearFeed feed("127.0.0.1", server.Port(), c.quantity, status.Sink());
+        ASSERT_TRUE(server.AcceptWithin(3000ms));
+        EXPECT_EQ(server.Read(2000ms), "data\r\n" + c.first_question);
+        ASSERT_TRUE(server.Send("\r\n"));
+        EXPECT_EQ(server.Read(2000ms), c.second_question);
+        bool falls_back = c.quantity == FlightGearQuantity::Automatic;
+        if (falls_back) {
+            ASSERT_TRUE(server.Send("10\r\n"));  // feet per second
+        }
+        std::string line = "flightgear 127.0.0.1:" + std::to_string(server.Port()) + ": " + c.status;
+        EXPECT_TRUE(Within(1000ms, [&] { return status.Has(line); })) << status.All();
+        EXPECT_EQ(feed.Read(0).live, falls_back);
+        if (falls_back) {
+            EXPECT_NEAR(feed.Read(0).metres_per_minute, MetresPerMinuteOfDescent(600), 1e-9);
+        }
+        // Asked again, the same empty answer tells nothing new.
+        if (!falls_back) {
+            ASSERT_TRUE(server.Send("\r\n"));
+            server.Read(2000ms);
+            EXPECT_EQ(status.Count(line), 1u) << status.All();
+        }
+    }
+}
+
+TEST(SimulatorFeeds, FlightGearValuesBeyondAHundredThousandFeetPerMinuteAreNoData) {
+    PropertyServer server;
+    FlightGearFeed feed("127.0.0.1", server.Port(), FlightGearQuantity::Automatic, nullptr);
+    ASSERT_TRUE(server.AcceptWithin(3000ms));
+    server.Read(1000ms);
+    for (const char* answer : {"1e308", "-1e308", "100001", "-250000", "1e308", "100000.5"}) {
+        ASSERT_TRUE(server.Send(std::string(answer) + "\r\n"));
+        server.Read(1000ms);
+        EXPECT_FALSE(feed.Read(0).live) << answer;
+    }
+    ASSERT_TRUE(server.Send("-100000\r\n"));
+    server.Read(1000ms);
+    EXPECT_TRUE(Within(1000ms, [&] { return feed.Read(0).live; }));
+    EXPECT_NEAR(feed.Read(0).metres_per_minute, MetresPerMinuteOfDescent(-100000), 1e-6);
+}
+
+TEST(SimulatorFeeds, HostNotFoundAndConnectionRefusedAreToldOnce) {
+    uint16_t closed_port;
+    {
+        PropertyServer gone;
+        closed_port = gone.Port();
+    }
+    StatusLines refused_status, unknown_status;
+    auto unknown_host = [](const std::string&, uint32_t&) { return false; };
+    FlightGearFeed refused("127.0.0.1", closed_port, FlightGearQuantity::Automatic, refused_status.Sink());
+    XPlaneFeed unknown("sim.invalid", 49000, unknown_status.Sink(), unknown_host);
+    // Three attempts of each, at least.
+    std::this_thread::sleep_for(2500ms);
+    refused.Stop();
+    unknown.Stop();
+    EXPECT_EQ(refused_status.All(),
+              "\n  flightgear 127.0.0.1:" + std::to_string(closed_port) + ": connection refused, retrying");
+    EXPECT_EQ(unknown_status.All(), "\n  xplane sim.invalid:49000: host not found, retrying");
+}
+
+TEST(SimulatorFeeds, ALookUpThatNeverEndsDoesNotHoldTheStop) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> look_ups{0};
+    auto hanging = [released, &look_ups](const std::string&, uint32_t&) {
+        ++look_ups;
+        released.wait_for(30s);
+        return false;
+    };
+    for (bool flightgear : {true, false}) {
+        std::unique_ptr<ValueFeed> feed;
+        if (flightgear)
+            feed =
+                std::make_unique<FlightGearFeed>("slow.invalid", 5401, FlightGearQuantity::Automatic, nullptr, hanging);
+        else feed = std::make_unique<XPlaneFeed>("slow.invalid", 49000, nullptr, hanging);
+        ASSERT_TRUE(Within(2000ms, [&] { return look_ups == (flightgear ? 1 : 2); }));
+        auto stop_from = FeedClock::now();
+        feed.reset();
+        auto stop_ms = std::chrono::duration_cast<std::chrono::milliseconds>(FeedClock::now() - stop_from).count();
+        EXPECT_LT(stop_ms, 1000) << (flightgear ? "FlightGear" : "X-Plane") << " feed";
+    }
+    release.set_value();
+}
+
 TEST(SimulatorFeeds, FlightGearFeedLeavesAStallingServerAndConnectsAgain) {
     PropertyServer server;
     StatusLines status;
-    FlightGearFeed feed("127.0.0.1", server.Port(), status.Sink());
+    FlightGearFeed feed("127.0.0.1", server.Port(), FlightGearQuantity::Automatic, status.Sink());
     ASSERT_TRUE(server.AcceptWithin(3000ms));
     server.Read(1000ms);
     ASSERT_TRUE(server.Send("3\r\n"));
@@ -340,7 +579,7 @@ TEST(SimulatorFeeds, FlightGearFeedLeavesAStallingServerAndConnectsAgain) {
 
 TEST(SimulatorFeeds, FlightGearFeedSurvivesAFloodOfWhatIsNoNumber) {
     PropertyServer server;
-    FlightGearFeed feed("127.0.0.1", server.Port(), nullptr);
+    FlightGearFeed feed("127.0.0.1", server.Port(), FlightGearQuantity::Automatic, nullptr);
     ASSERT_TRUE(server.AcceptWithin(3000ms));
     server.Read(1000ms);
     // Garbage as fast as the socket takes it: the feed never goes live on it, keeps its
@@ -361,12 +600,15 @@ TEST(SimulatorFeeds, FlightGearFeedSurvivesAFloodOfWhatIsNoNumber) {
 // A UDP simulator stand-in on 127.0.0.1: what the feed sends to it, and answers back.
 class DatagramPeer {
 public:
-    DatagramPeer() {
-        socket_ = platform::OpenUdpSocket(platform::kLoopbackAddressNet, 0);
+    explicit DatagramPeer(const char* address = "127.0.0.1") {
+        socket_ = platform::OpenUdpSocket(platform::ParseIpv4Text(address), 0);
         port_ = platform::LocalPortOf(socket_);
     }
     ~DatagramPeer() { platform::CloseSocket(socket_); }
+    bool Ok() const { return socket_ != platform::kNoSocket; }
     uint16_t Port() const { return port_; }
+    // Who sent the last datagram received.
+    const platform::SocketAddress& From() const { return from_; }
 
     // The next datagram within the wait, and who sent it; empty when none came.
     std::vector<uint8_t> Receive(std::chrono::milliseconds wait) {
@@ -376,8 +618,9 @@ public:
         datagram.resize(got > 0 ? static_cast<size_t>(got) : 0);
         return datagram;
     }
-    void Answer(const std::vector<uint8_t>& datagram) {
-        platform::SendDatagram(socket_, from_, datagram.data(), static_cast<int32_t>(datagram.size()));
+    void Answer(const std::vector<uint8_t>& datagram) { SendTo(from_, datagram); }
+    void SendTo(const platform::SocketAddress& to, const std::vector<uint8_t>& datagram) {
+        platform::SendDatagram(socket_, to, datagram.data(), static_cast<int32_t>(datagram.size()));
     }
 
 private:
@@ -404,6 +647,8 @@ TEST(SimulatorFeeds, XPlaneFeedSubscribesIgnoresHostileDatagramsAndCancelsAtTheE
         RrefAnswer({{subscription->index + 1, -300.0f}}),
         RrefAnswer({{subscription->index, nan}}),
         RrefAnswer({{subscription->index, -std::numeric_limits<float>::infinity()}}),
+        RrefAnswer({{subscription->index, 100001.0f}}),
+        RrefAnswer({{subscription->index, -3.4e38f}}),
     };
     for (const auto& datagram : hostile) simulator.Answer(datagram);
     std::this_thread::sleep_for(300ms);
@@ -411,7 +656,7 @@ TEST(SimulatorFeeds, XPlaneFeedSubscribesIgnoresHostileDatagramsAndCancelsAtTheE
 
     simulator.Answer(RrefAnswer({{subscription->index, 1000.0f}}));
     ASSERT_TRUE(Within(1000ms, [&] { return feed->Read(0).live; }));
-    EXPECT_NEAR(feed->Read(0).metres_per_minute, MetresPerMinuteOfClimb(1000), 1e-4);
+    EXPECT_NEAR(feed->Read(0).metres_per_minute, MetresPerMinuteOfDescent(1000), 1e-4);
     std::string name = "xplane 127.0.0.1:" + std::to_string(simulator.Port());
     EXPECT_TRUE(Within(1000ms, [&] { return status.Has(name + ": live"); }));
 
@@ -434,6 +679,57 @@ TEST(SimulatorFeeds, XPlaneFeedSubscribesIgnoresHostileDatagramsAndCancelsAtTheE
     EXPECT_EQ(cancel->frequency_hz, 0);
     EXPECT_EQ(cancel->index, subscription->index);
     EXPECT_EQ(cancel->dataref, kXPlaneVerticalSpeedDataref);
+}
+
+// A neighbour on the simulator's machine sends answers from a port of its own: none of
+// them reaches the value, and once the simulator is silent the status names the sender.
+TEST(SimulatorFeeds, XPlaneFeedHearsOnlyThePortThatAnsweredFirst) {
+    DatagramPeer simulator, neighbour;
+    StatusLines status;
+    XPlaneFeed feed("127.0.0.1", simulator.Port(), status.Sink());
+    ASSERT_TRUE(ParseRrefRequest(simulator.Receive(3000ms).data(), kRrefRequestBytes));
+    platform::SocketAddress feed_address = simulator.From();
+    simulator.Answer(RrefAnswer({{XPlaneFeed::kIndex, 1000.0f}}));
+    ASSERT_TRUE(Within(1000ms, [&] { return feed.Read(0).live; }));
+
+    auto check_value = [&] {
+        FeedReading reading = feed.Read(0);
+        if (reading.live) {
+            ASSERT_NEAR(reading.metres_per_minute, MetresPerMinuteOfDescent(1000), 1e-4);
+        }
+    };
+    for (int i = 0; i < 20; ++i) {
+        neighbour.SendTo(feed_address, RrefAnswer({{XPlaneFeed::kIndex, -5000.0f}}));
+        if (i % 4 == 0) simulator.Answer(RrefAnswer({{XPlaneFeed::kIndex, 1000.0f}}));
+        std::this_thread::sleep_for(25ms);
+        check_value();
+    }
+    // The simulator stops; the neighbour goes on a little, then the feed goes stale.
+    for (int i = 0; i < 10; ++i) {
+        neighbour.SendTo(feed_address, RrefAnswer({{XPlaneFeed::kIndex, -5000.0f}}));
+        std::this_thread::sleep_for(25ms);
+        check_value();
+    }
+    std::string ignored = "xplane 127.0.0.1:" + std::to_string(simulator.Port()) +
+                          ": answers from 127.0.0.1:" + std::to_string(neighbour.Port()) + " ignored, retrying";
+    EXPECT_TRUE(Within(3000ms, [&] { return status.Has(ignored); })) << status.All();
+    EXPECT_FALSE(feed.Read(0).live);
+    EXPECT_EQ(status.Count(ignored), 1u);
+}
+
+// Debian gives the host's own name 127.0.1.1; X-Plane beside the bridge answers the
+// subscription sent there from 127.0.0.1.
+TEST(SimulatorFeeds, XPlaneFeedAtTheHostsOwnNameHearsTheAnswersFromAnotherLoopbackAddress) {
+    DatagramPeer listening("127.0.1.1");
+    ASSERT_TRUE(listening.Ok());
+    DatagramPeer answering("127.0.0.1");
+    ASSERT_TRUE(answering.Ok());
+    StatusLines status;
+    XPlaneFeed feed("127.0.1.1", listening.Port(), status.Sink());
+    ASSERT_TRUE(ParseRrefRequest(listening.Receive(3000ms).data(), kRrefRequestBytes));
+    answering.SendTo(listening.From(), RrefAnswer({{XPlaneFeed::kIndex, -500.0f}}));
+    EXPECT_TRUE(Within(1000ms, [&] { return feed.Read(0).live; })) << status.All();
+    EXPECT_NEAR(feed.Read(0).metres_per_minute, MetresPerMinuteOfDescent(-500), 1e-4);
 }
 
 }  // namespace

@@ -7,10 +7,6 @@
 
 namespace {
 
-std::string AddressText(const platform::SocketAddress& address) {
-    return platform::Ipv4Text(address.address_net) + ":" + std::to_string(platform::NetToHost16(address.port_net));
-}
-
 bool SameAddress(const platform::SocketAddress& a, const platform::SocketAddress& b) {
     return a.address_net == b.address_net && a.port_net == b.port_net;
 }
@@ -51,14 +47,15 @@ void XPlaneStandIn::Serve(Clock::duration duration) {
 void XPlaneStandIn::TakeRequest(const uint8_t* bytes, size_t count, const platform::SocketAddress& from) {
     auto request = ParseRrefRequest(bytes, count);
     if (!request) {
-        if (on_event) on_event("ignored a datagram of " + std::to_string(count) + " bytes from " + AddressText(from));
+        if (on_event)
+            on_event("ignored a datagram of " + std::to_string(count) + " bytes from " + SocketAddressText(from));
         return;
     }
     auto same = [&](const Subscription& s) { return SameAddress(s.to, from) && s.index == request->index; };
     auto found = std::find_if(subscriptions_.begin(), subscriptions_.end(), same);
     if (request->frequency_hz <= 0) {
         if (found != subscriptions_.end()) subscriptions_.erase(found);
-        if (on_event) on_event("cancel index " + std::to_string(request->index) + " from " + AddressText(from));
+        if (on_event) on_event("cancel index " + std::to_string(request->index) + " from " + SocketAddressText(from));
         return;
     }
     Subscription subscription{from, request->index, request->dataref,
@@ -69,7 +66,7 @@ void XPlaneStandIn::TakeRequest(const uint8_t* bytes, size_t count, const platfo
     else subscriptions_.push_back(subscription);
     if (on_event)
         on_event("subscribe " + std::to_string(request->frequency_hz) + " Hz index " + std::to_string(request->index) +
-                 " " + request->dataref + " from " + AddressText(from));
+                 " " + request->dataref + " from " + SocketAddressText(from));
 }
 
 void XPlaneStandIn::SendDue(Clock::time_point now) {

@@ -5,38 +5,36 @@
 #include <cmath>
 #include <cstring>
 
+#include "common/little_endian.h"
+
 namespace {
-
-void Store32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t Load32(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
-double MetresPerMinuteOfClimb(double climb_fpm) { return -climb_fpm / kFeetPerMetre; }
+bool IsVerticalSpeedValue(double climb_fpm) { return std::isfinite(climb_fpm) && std::fabs(climb_fpm) <= kMaxClimbFpm; }
 
-std::optional<double> ParsePropertyNumber(std::string_view line) {
+double MetresPerMinuteOfDescent(double climb_fpm) { return -climb_fpm / kFeetPerMetre; }
+
+std::string PropertyQuery(std::string_view path) { return "get " + std::string(path) + "\r\n"; }
+
+PropertyAnswer ParsePropertyAnswer(std::string_view line) {
     while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
     while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
-    if (line.empty()) return std::nullopt;
+    if (line.empty()) return {PropertyAnswer::Kind::Empty};
     // from_chars: the same in every locale, and it never reads past the line.
     double value = 0;
     auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), value);
-    if (error != std::errc() || end != line.data() + line.size() || !std::isfinite(value)) return std::nullopt;
-    return value;
+    if (error != std::errc() || end != line.data() + line.size() || !std::isfinite(value)) return {};
+    return {PropertyAnswer::Kind::Number, value};
 }
 
 void PropertyLineReader::Append(const char* bytes, size_t count, const LineHandler& handle_line) {
     for (size_t i = 0; i < count; ++i) {
         char c = bytes[i];
         if (c == '\n') {
-            handle_line(overlong_ ? std::nullopt : ParsePropertyNumber(line_));
+            handle_line(overlong_ ? PropertyAnswer{} : ParsePropertyAnswer(line_));
             line_.clear();
             overlong_ = false;
         } else if (!overlong_) {
@@ -58,8 +56,8 @@ void PropertyLineReader::Reset() {
 std::array<uint8_t, kRrefRequestBytes> RrefRequest(const RrefSubscription& subscription) {
     std::array<uint8_t, kRrefRequestBytes> request{};
     std::memcpy(request.data(), "RREF", 5);  // with its NUL
-    Store32(&request[5], static_cast<uint32_t>(subscription.frequency_hz));
-    Store32(&request[9], static_cast<uint32_t>(subscription.index));
+    StoreLe32(&request[5], static_cast<uint32_t>(subscription.frequency_hz));
+    StoreLe32(&request[9], static_cast<uint32_t>(subscription.index));
     size_t path_bytes = std::min(subscription.dataref.size(), kRrefPathBytes - 1);
     std::memcpy(&request[13], subscription.dataref.data(), path_bytes);
     return request;
@@ -68,8 +66,8 @@ std::array<uint8_t, kRrefRequestBytes> RrefRequest(const RrefSubscription& subsc
 std::optional<RrefSubscription> ParseRrefRequest(const uint8_t* bytes, size_t count) {
     if (count != kRrefRequestBytes || std::memcmp(bytes, "RREF", 5) != 0) return std::nullopt;
     RrefSubscription subscription;
-    subscription.frequency_hz = static_cast<int32_t>(Load32(bytes + 5));
-    subscription.index = static_cast<int32_t>(Load32(bytes + 9));
+    subscription.frequency_hz = static_cast<int32_t>(LoadLe32(bytes + 5));
+    subscription.index = static_cast<int32_t>(LoadLe32(bytes + 9));
     const char* path = reinterpret_cast<const char*>(bytes + 13);
     subscription.dataref.assign(path, strnlen(path, kRrefPathBytes));
     return subscription;
@@ -82,8 +80,8 @@ std::vector<uint8_t> RrefAnswer(const std::vector<std::pair<int32_t, float>>& pa
     for (const auto& [index, value] : pairs) {
         uint32_t bits;
         std::memcpy(&bits, &value, sizeof bits);
-        Store32(at, static_cast<uint32_t>(index));
-        Store32(at + 4, bits);
+        StoreLe32(at, static_cast<uint32_t>(index));
+        StoreLe32(at + 4, bits);
         at += kRrefPairBytes;
     }
     return answer;
@@ -95,11 +93,36 @@ std::optional<float> RrefValueOf(const uint8_t* bytes, size_t count, int32_t ind
         return std::nullopt;
     std::optional<float> found;
     for (size_t at = kRrefHeaderBytes; at < count; at += kRrefPairBytes) {
-        if (static_cast<int32_t>(Load32(bytes + at)) != index) continue;
-        uint32_t bits = Load32(bytes + at + 4);
+        if (static_cast<int32_t>(LoadLe32(bytes + at)) != index) continue;
+        uint32_t bits = LoadLe32(bytes + at + 4);
         float value;
         std::memcpy(&value, &bits, sizeof value);
         if (std::isfinite(value)) found = value;
     }
     return found;
+}
+
+std::string SocketAddressText(const platform::SocketAddress& address) {
+    return platform::Ipv4Text(address.address_net) + ":" + std::to_string(platform::NetToHost16(address.port_net));
+}
+
+bool IsLoopbackAddress(uint32_t address_net) {
+    uint8_t first_octet;
+    std::memcpy(&first_octet, &address_net, 1);  // network order: the first octet comes first
+    return first_octet == 127;
+}
+
+void XPlaneSenderRule::Subscribed(uint32_t simulator_address_net) {
+    simulator_address_net_ = simulator_address_net;
+    answer_port_net_.reset();
+}
+
+bool XPlaneSenderRule::Admits(const platform::SocketAddress& from) const {
+    bool same_address = from.address_net == simulator_address_net_ ||
+                        (IsLoopbackAddress(from.address_net) && IsLoopbackAddress(simulator_address_net_));
+    return same_address && (!answer_port_net_ || *answer_port_net_ == from.port_net);
+}
+
+void XPlaneSenderRule::Took(const platform::SocketAddress& from) {
+    if (!answer_port_net_) answer_port_net_ = from.port_net;
 }

@@ -1,6 +1,7 @@
 // The two simulator protocols that the value feeds speak, as pure code: FlightGear's
-// property server lines and X-Plane's RREF datagrams, and the unit conversion to the
-// gauge's raw value. The feeds (simulator_feeds.h) and the X-Plane stand-in use these.
+// property server lines, X-Plane's RREF datagrams and which senders speak for X-Plane,
+// the values that count, and the unit conversion to the gauge's raw value. The feeds
+// (simulator_feeds.h) and the X-Plane stand-in use these.
 #pragma once
 
 #include <array>
@@ -13,26 +14,49 @@
 #include <utility>
 #include <vector>
 
-inline constexpr double kFeetPerMetre = 3.28084;
+#include "common/vertical_speed_units.h"
+#include "platform/sockets.h"
 
-// Climb in feet per minute to the gauge's raw value: metres per minute, descent positive.
-double MetresPerMinuteOfClimb(double climb_fpm);
+// A simulator's vertical speed beyond this many feet per minute either way is no data,
+// as NaN is: no aircraft flies so, and a needle pinned at full scale would pass for one.
+inline constexpr double kMaxClimbFpm = 100000;
+
+// Whether a simulator's climb in feet per minute counts as a value: finite and within
+// kMaxClimbFpm either way.
+bool IsVerticalSpeedValue(double climb_fpm);
+
+// Climb in feet per minute to the gauge's raw value: metres per minute of descent.
+double MetresPerMinuteOfDescent(double climb_fpm);
 
 // ---- FlightGear's property server (fgfs --telnet=PORT) ----
 
 inline constexpr char kFlightGearDataMode[] = "data\r\n";
-inline constexpr char kFlightGearVerticalSpeedQuery[] = "get /velocities/vertical-speed-fps\r\n";
+// What the cockpit's vertical speed indicator shows, feet per minute, climb positive; an
+// aircraft without the instrument answers it empty.
+inline constexpr char kFlightGearInstrumentProperty[] = "/instrumentation/vertical-speed-indicator/indicated-speed-fpm";
+// The flight model's vertical speed, feet per second, climb positive.
+inline constexpr char kFlightGearFlightModelProperty[] = "/velocities/vertical-speed-fps";
 
-// A line of the server in data mode: the bare number (feet per second, climb positive),
-// blanks and the CR around it allowed. None for anything else, NaN and infinities included.
-std::optional<double> ParsePropertyNumber(std::string_view line);
+// The question for one property: "get PATH" and CR LF.
+std::string PropertyQuery(std::string_view path);
+
+// A line of the server in data mode: a bare number (blanks and the CR around it allowed),
+// nothing at all (no such property), or anything else, NaN and infinities included.
+struct PropertyAnswer {
+    enum class Kind { Number, Empty, Other };
+    Kind kind = Kind::Other;
+    double value = 0;  // for a Number
+
+    bool operator==(const PropertyAnswer&) const = default;
+};
+PropertyAnswer ParsePropertyAnswer(std::string_view line);
 
 // Cuts arriving bytes into lines and hands each complete one on. A line longer than
-// kMaxLineBytes is never stored: it is handed on as none once its end arrives.
+// kMaxLineBytes is never stored: it is handed on as Other once its end arrives.
 class PropertyLineReader {
 public:
     static constexpr size_t kMaxLineBytes = 128;
-    using LineHandler = std::function<void(std::optional<double> feet_per_second)>;
+    using LineHandler = std::function<void(const PropertyAnswer& answer)>;
 
     void Append(const char* bytes, size_t count, const LineHandler& handle_line);
     void Reset();
@@ -68,3 +92,26 @@ std::vector<uint8_t> RrefAnswer(const std::vector<std::pair<int32_t, float>>& pa
 // None for a datagram of the wrong form or length, for other indices only, and for NaN
 // or infinite values.
 std::optional<float> RrefValueOf(const uint8_t* bytes, size_t count, int32_t index);
+
+// "ADDRESS:PORT" of a sender.
+std::string SocketAddressText(const platform::SocketAddress& address);
+
+// Any address 127.x.x.x.
+bool IsLoopbackAddress(uint32_t address_net);
+
+// Which senders speak for the X-Plane subscribed to. Those of its address, where a
+// loopback address stands for every loopback address (Debian gives the host's own name
+// 127.0.1.1, and X-Plane beside the bridge answers from 127.0.0.1); and once an answer of
+// a subscription has been taken, that answer's port only, until the next subscription.
+class XPlaneSenderRule {
+public:
+    // A subscription was sent to this address: any port of it may answer first.
+    void Subscribed(uint32_t simulator_address_net);
+    bool Admits(const platform::SocketAddress& from) const;
+    // An answer from `from` was taken: from now on only its port speaks.
+    void Took(const platform::SocketAddress& from);
+
+private:
+    uint32_t simulator_address_net_ = platform::kNoIpv4Address;
+    std::optional<uint16_t> answer_port_net_;
+};

@@ -2,7 +2,7 @@
 // wait is bounded, so that a silent, slow or flooding simulator only makes the feed stale.
 #include "tools/common/simulator_feeds.h"
 
-#include <cstring>
+#include <utility>
 
 #include "platform/system.h"
 #include "tools/common/feed_protocols.h"
@@ -30,9 +30,9 @@ bool WaitReady(platform::SocketHandle handle, bool for_writing, FeedClock::durat
     return platform::WaitSocketsReady(&entry, 1, Microseconds(wait)) > 0;
 }
 
-bool SendText(platform::SocketHandle handle, const char* text) {
-    int32_t size = static_cast<int32_t>(std::strlen(text));
-    return platform::SendBytes(handle, reinterpret_cast<const uint8_t*>(text), size) == size;
+bool SendText(platform::SocketHandle handle, const std::string& text) {
+    int32_t size = static_cast<int32_t>(text.size());
+    return platform::SendBytes(handle, reinterpret_cast<const uint8_t*>(text.data()), size) == size;
 }
 
 void CloseConnection(platform::SocketHandle handle) {
@@ -40,13 +40,27 @@ void CloseConnection(platform::SocketHandle handle) {
     platform::CloseSocket(handle);
 }
 
+constexpr char kHostNotFound[] = "host not found";
+
 }  // namespace
 
-SimulatorFeed::SimulatorFeed(std::string name, std::string host, uint16_t port, FeedStatusSink status)
+HostResolver PlatformHostResolver() { return platform::LookUpHost; }
+
+// A look-up on its thread; the feed waits for `done`. Shared, so that a look-up the feed
+// abandons at its stop still has somewhere to put its result.
+struct SimulatorFeed::PendingLookup {
+    std::atomic<bool> done{false};
+    bool found = false;
+    uint32_t address_net = 0;
+};
+
+SimulatorFeed::SimulatorFeed(std::string name, std::string host, uint16_t port, FeedStatusSink status,
+                             HostResolver resolver)
     : host_(std::move(host)),
       port_(port),
       state_(name + " " + host_ + ":" + std::to_string(port), FeedClock::now()),
-      status_(std::move(status)) {}
+      status_(std::move(status)),
+      resolver_(std::move(resolver)) {}
 
 void SimulatorFeed::StartThread() {
     // The tool may have no sockets of its own (vario-simhost); WinSock needs its start-up.
@@ -67,12 +81,29 @@ void SimulatorFeed::Stop() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void SimulatorFeed::Deliver(double metres_per_minute) {
+bool SimulatorFeed::Deliver(double climb_fpm) {
+    if (!IsVerticalSpeedValue(climb_fpm)) return false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        state_.Note(metres_per_minute, FeedClock::now());
+        state_.Note(MetresPerMinuteOfDescent(climb_fpm), FeedClock::now());
     }
     TellStatus();
+    return true;
+}
+
+void SimulatorFeed::SetProblem(std::string problem) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.SetProblem(std::move(problem));
+}
+
+bool SimulatorFeed::HasProblem() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !state_.Problem().empty();
+}
+
+void SimulatorFeed::SetLiveNote(std::string note) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.SetLiveNote(std::move(note));
 }
 
 void SimulatorFeed::TellStatus() {
@@ -97,17 +128,40 @@ bool SimulatorFeed::PauseUntil(FeedClock::time_point until) {
     return false;
 }
 
-bool SimulatorFeed::ResolveAddress(platform::SocketAddress& address) {
+SimulatorFeed::Lookup SimulatorFeed::ResolveAddress(platform::SocketAddress& address) {
     uint32_t address_net = platform::ParseIpv4Text(host_);
-    if (address_net == platform::kNoIpv4Address && !platform::LookUpHost(host_, address_net)) return false;
+    if (address_net == platform::kNoIpv4Address) {
+        // A look-up abandoned at a stop is never waited for; one still running from
+        // before is waited for rather than started again beside it.
+        if (!lookup_) {
+            lookup_ = std::make_shared<PendingLookup>();
+            std::thread([lookup = lookup_, resolver = resolver_, host = host_] {
+                platform::BlockStopSignalsInThisThread();
+                lookup->found = resolver(host, lookup->address_net);
+                lookup->done = true;
+            }).detach();
+        }
+        while (!lookup_->done)
+            if (!PauseUntil(FeedClock::now() + kStep)) return Lookup::Stopping;
+        bool found = lookup_->found;
+        address_net = lookup_->address_net;
+        lookup_.reset();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!found) state_.SetProblem(kHostNotFound);
+            else if (state_.Problem() == kHostNotFound) state_.SetProblem("");
+        }
+        if (!found) return Lookup::NotFound;
+    }
     address = platform::SocketAddress{};
     address.address_net = address_net;
     address.port_net = platform::HostToNet16(port_);
-    return true;
+    return Lookup::Found;
 }
 
-FlightGearFeed::FlightGearFeed(std::string host, uint16_t port, FeedStatusSink status)
-    : SimulatorFeed("flightgear", std::move(host), port, std::move(status)) {
+FlightGearFeed::FlightGearFeed(std::string host, uint16_t port, FlightGearQuantity quantity, FeedStatusSink status,
+                               HostResolver resolver)
+    : SimulatorFeed("flightgear", std::move(host), port, std::move(status), std::move(resolver)), quantity_(quantity) {
     StartThread();
 }
 
@@ -115,37 +169,79 @@ void FlightGearFeed::Run() {
     while (!Stopping()) {
         auto attempt = FeedClock::now();
         platform::SocketAddress address;
-        platform::SocketHandle connection = platform::kNoSocket;
-        if (ResolveAddress(address)) connection = platform::OpenTcpSocket();
-        if (connection != platform::kNoSocket) {
-            int started =
-                platform::SetSocketNonBlocking(connection) == 0 ? platform::StartConnect(connection, address) : -1;
-            // A simulator that does not answer the connection holds the feed for a second at most.
-            bool connected = started == 0 || (started == 1 && WaitReady(connection, true, kReconnectInterval) &&
-                                              platform::ConnectOutcome(connection) == 0);
-            if (connected) Converse(connection);
-            CloseConnection(connection);
+        Lookup lookup = ResolveAddress(address);
+        if (lookup == Lookup::Stopping) break;
+        if (lookup == Lookup::Found) {
+            platform::SocketHandle connection = Connect(address);
+            if (connection != platform::kNoSocket) {
+                SetProblem(property_problem_);
+                Converse(connection);
+                CloseConnection(connection);
+            }
         }
         if (!PauseUntil(attempt + kReconnectInterval)) break;
     }
+}
+
+platform::SocketHandle FlightGearFeed::Connect(const platform::SocketAddress& address) {
+    platform::SocketHandle connection = platform::OpenTcpSocket();
+    if (connection == platform::kNoSocket) return connection;
+    int started = platform::SetSocketNonBlocking(connection) == 0 ? platform::StartConnect(connection, address) : -1;
+    int error = started < 0 ? platform::LastSocketError() : 0;
+    if (started == 1) {
+        // A simulator that does not answer the connection holds the feed for a second at
+        // most, and a stop at once.
+        auto give_up_at = FeedClock::now() + kReconnectInterval;
+        bool ready = false;
+        while (!ready && !Stopping() && FeedClock::now() < give_up_at) ready = WaitReady(connection, true, kStep);
+        error = ready ? platform::ConnectOutcome(connection) : -1;
+    }
+    if (error == 0) return connection;
+    SetProblem(error == platform::kConnectionRefusedError ? "connection refused" : "");
+    platform::CloseSocket(connection);
+    return platform::kNoSocket;
 }
 
 // One connection's life: ends when the server closes or fails it, or when it has given no
 // value for kStalledConnection (a server that stalls, or sends only what is no number).
 void FlightGearFeed::Converse(platform::SocketHandle connection) {
     if (!SendText(connection, kFlightGearDataMode)) return;
+    // Each connection asks for the instrument first: it may be another aircraft by now.
+    bool instrument = quantity_ != FlightGearQuantity::FlightModel;
+    SetLiveNote("");
     PropertyLineReader reader;
     auto now = FeedClock::now();
     auto last_value_at = now;
     auto next_poll = now;
     bool awaiting_answer = false;
+    auto take_answer = [&](const PropertyAnswer& answer) {
+        awaiting_answer = false;
+        const char* property = instrument ? kFlightGearInstrumentProperty : kFlightGearFlightModelProperty;
+        if (answer.kind == PropertyAnswer::Kind::Number) {
+            if (Deliver(instrument ? answer.value : answer.value * 60)) {
+                last_value_at = FeedClock::now();
+                property_problem_.clear();
+            }
+        } else if (answer.kind == PropertyAnswer::Kind::Empty && instrument &&
+                   quantity_ == FlightGearQuantity::Automatic) {
+            instrument = false;
+            next_poll = FeedClock::now();
+            SetLiveNote(std::string("from ") + kFlightGearFlightModelProperty + ": the aircraft has no " +
+                        kFlightGearInstrumentProperty);
+        } else if (answer.kind == PropertyAnswer::Kind::Empty) {
+            property_problem_ = std::string("no such property ") + property;
+            SetProblem(property_problem_);
+        }
+    };
     while (!Stopping()) {
         now = FeedClock::now();
         if (now - last_value_at >= kStalledConnection) return;
         // One question at a time: the server answers about one per simulator frame, and
         // questions sent faster would queue there and age every answer.
         if (!awaiting_answer && now >= next_poll) {
-            if (!SendText(connection, kFlightGearVerticalSpeedQuery)) return;
+            if (!SendText(connection,
+                          PropertyQuery(instrument ? kFlightGearInstrumentProperty : kFlightGearFlightModelProperty)))
+                return;
             awaiting_answer = true;
             next_poll = now + kPollInterval;
         }
@@ -154,19 +250,14 @@ void FlightGearFeed::Converse(platform::SocketHandle connection) {
             char chunk[4096];
             int got = platform::ReceiveBytes(connection, reinterpret_cast<uint8_t*>(chunk), sizeof chunk);
             if (got <= 0) return;
-            reader.Append(chunk, static_cast<size_t>(got), [&](std::optional<double> feet_per_second) {
-                awaiting_answer = false;
-                if (!feet_per_second) return;
-                last_value_at = FeedClock::now();
-                Deliver(MetresPerMinuteOfClimb(*feet_per_second * 60));
-            });
+            reader.Append(chunk, static_cast<size_t>(got), take_answer);
         }
         TellStatus();
     }
 }
 
-XPlaneFeed::XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status)
-    : SimulatorFeed("xplane", std::move(host), port, std::move(status)) {
+XPlaneFeed::XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status, HostResolver resolver)
+    : SimulatorFeed("xplane", std::move(host), port, std::move(status), std::move(resolver)) {
     StartThread();
 }
 
@@ -182,6 +273,7 @@ void XPlaneFeed::Run() {
     if (udp == platform::kNoSocket) return;
 
     platform::SocketAddress simulator;
+    XPlaneSenderRule senders;
     bool subscribed = false;  // a request went out, so a cancel is owed at the end
     auto last_request_at = FeedClock::time_point{};
     auto last_value_at = FeedClock::time_point{};
@@ -191,12 +283,18 @@ void XPlaneFeed::Run() {
         bool silent = now - last_value_at >= kResubscribeInterval;
         if (silent && (!ever_requested || now - last_request_at >= kResubscribeInterval)) {
             ever_requested = true;
-            last_request_at = now;
             // Looked up again each time: the simulator's machine may come up later.
-            if (ResolveAddress(simulator)) {
+            platform::SocketAddress address;
+            Lookup lookup = ResolveAddress(address);
+            if (lookup == Lookup::Stopping) break;
+            last_request_at = FeedClock::now();
+            if (lookup == Lookup::Found) {
+                simulator = address;
                 auto request = RrefRequest({kFrequencyHz, kIndex, kXPlaneVerticalSpeedDataref});
-                if (platform::SendDatagram(udp, simulator, request.data(), static_cast<int32_t>(request.size())) > 0)
+                if (platform::SendDatagram(udp, simulator, request.data(), static_cast<int32_t>(request.size())) > 0) {
                     subscribed = true;
+                    senders.Subscribed(simulator.address_net);
+                }
             }
         }
         if (WaitReady(udp, false, kStep)) {
@@ -206,13 +304,17 @@ void XPlaneFeed::Run() {
                 platform::SocketAddress from;
                 int got = platform::ReceiveDatagram(udp, datagram, sizeof datagram, from);
                 if (got < 0) break;
-                // Only the simulator asked for speaks for it; an answer too long was cut.
-                if (!subscribed || from.address_net != simulator.address_net ||
-                    got > static_cast<int>(kMaxRrefAnswerBytes))
+                // An answer too long was cut.
+                if (!subscribed || got > static_cast<int>(kMaxRrefAnswerBytes)) continue;
+                if (!senders.Admits(from)) {
+                    // The first sender ignored is named; more of them change nothing.
+                    if (!HasProblem()) SetProblem("answers from " + SocketAddressText(from) + " ignored");
                     continue;
-                if (auto climb_fpm = RrefValueOf(datagram, static_cast<size_t>(got), kIndex)) {
+                }
+                auto climb_fpm = RrefValueOf(datagram, static_cast<size_t>(got), kIndex);
+                if (climb_fpm && Deliver(*climb_fpm)) {
                     last_value_at = FeedClock::now();
-                    Deliver(MetresPerMinuteOfClimb(*climb_fpm));
+                    senders.Took(from);
                 }
             }
         }

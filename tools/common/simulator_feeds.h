@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -10,58 +12,82 @@
 #include "platform/sockets.h"
 #include "tools/common/value_feed.h"
 
+// Looks a host name up: true with its IPv4 address (network order), false when unknown.
+// May take as long as the name service takes.
+using HostResolver = std::function<bool(const std::string& name, uint32_t& address_net)>;
+HostResolver PlatformHostResolver();
+
 class SimulatorFeed : public ValueFeed {
 public:
     FeedReading Read(double seconds) override;
     void Stop() override;
 
 protected:
-    SimulatorFeed(std::string name, std::string host, uint16_t port, FeedStatusSink status);
+    SimulatorFeed(std::string name, std::string host, uint16_t port, FeedStatusSink status, HostResolver resolver);
     // Derived classes start the thread at the end of their constructor and call Stop()
     // in their destructor, so that Run() never outlives their members.
     void StartThread();
     virtual void Run() = 0;
 
     bool Stopping() const { return stop_.load(); }
-    void Deliver(double metres_per_minute);
+    // A climb in feet per minute from the simulator: noted when it counts as a value
+    // (IsVerticalSpeedValue), which the result tells.
+    bool Deliver(double climb_fpm);
+    void SetProblem(std::string problem);  // see FeedState::SetProblem
+    bool HasProblem();
+    void SetLiveNote(std::string note);
     void TellStatus();  // prints the status line when it has changed
     // Sleeps until `until` in short steps, telling status changes; false once stopping.
     bool PauseUntil(FeedClock::time_point until);
-    // The simulator's address, looked up anew for each connection; false when unknown.
-    bool ResolveAddress(platform::SocketAddress& address);
+    enum class Lookup { Found, NotFound, Stopping };
+    // The simulator's address, looked up anew for each connection on a thread aside, so
+    // that a name service that takes its time never holds up the stop.
+    Lookup ResolveAddress(platform::SocketAddress& address);
 
     const std::string host_;
     const uint16_t port_;
 
 private:
+    struct PendingLookup;
+
     std::mutex mutex_;
     FeedState state_;
     FeedStatusSink status_;
+    HostResolver resolver_;
+    std::shared_ptr<PendingLookup> lookup_;  // one look-up at a time, kept when abandoned
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
 
-// FlightGear's property server: one TCP connection, "data", then one
-// "get /velocities/vertical-speed-fps" at a time, at most every kPollInterval.
+// FlightGear's property server: one TCP connection, "data", then one "get" at a time, at
+// most every kPollInterval: the vertical speed indicator's reading, or the flight model's
+// vertical speed (see FlightGearQuantity).
 class FlightGearFeed final : public SimulatorFeed {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{25};
-    FlightGearFeed(std::string host, uint16_t port, FeedStatusSink status);
+    FlightGearFeed(std::string host, uint16_t port, FlightGearQuantity quantity, FeedStatusSink status,
+                   HostResolver resolver = PlatformHostResolver());
     ~FlightGearFeed() override { Stop(); }
 
 private:
     void Run() override;
+    // A connection to the simulator, or kNoSocket with the problem noted.
+    platform::SocketHandle Connect(const platform::SocketAddress& address);
     void Converse(platform::SocketHandle connection);
+
+    const FlightGearQuantity quantity_;
+    std::string property_problem_;  // a property found missing, kept across connections
 };
 
 // X-Plane's RREF subscription of the pilot's vertical speed indicator, renewed every
-// kResubscribeInterval while nothing arrives and cancelled when the feed stops.
+// kResubscribeInterval while nothing arrives and cancelled when the feed stops. Only the
+// senders that XPlaneSenderRule admits are heard.
 class XPlaneFeed final : public SimulatorFeed {
 public:
     static constexpr int32_t kFrequencyHz = 30;
     static constexpr int32_t kIndex = 1;
     static constexpr std::chrono::seconds kResubscribeInterval{2};
-    XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status);
+    XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status, HostResolver resolver = PlatformHostResolver());
     ~XPlaneFeed() override { Stop(); }
 
 private:

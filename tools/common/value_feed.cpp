@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/text.h"
 #include "tools/common/simulator_feeds.h"
 
 namespace {
@@ -19,12 +20,12 @@ private:
     FlightProfile profile_;
 };
 
+// A port of a source: 1 to 65535, decimal digits only.
 bool ParsePort(const std::string& text, uint16_t& port) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value < 1 || value > 65535) return false;
-    port = static_cast<uint16_t>(value);
-    return true;
+    auto value =
+        text.find_first_not_of("0123456789") == std::string::npos ? ParseWholeNumber(text, 1, 65535) : std::nullopt;
+    if (value) port = static_cast<uint16_t>(*value);
+    return value.has_value();
 }
 
 }  // namespace
@@ -35,11 +36,18 @@ const char kFeedOptionsHelp[] =
     "  --source flightgear[:HOST[:PORT]]\n"
     "                             FlightGear's property server, which fgfs --telnet=PORT\n"
     "                             opens (default 127.0.0.1:5401)\n"
+    "  --quantity instrument|flight-model\n"
+    "                             with FlightGear: read only the aircraft's vertical speed\n"
+    "                             indicator, or only the flight model's vertical speed\n"
+    "                             (default: the indicator, or the flight model for an\n"
+    "                             aircraft that has none)\n"
     "  --source xplane[:HOST[:PORT]]\n"
     "                             X-Plane's dataref subscription over UDP (default\n"
-    "                             127.0.0.1:49000)\n"
-    "With a simulator as source the tool prints on standard error whether the feed is live;\n"
-    "while it has given nothing for 2 s the tool tells its clients that it has no data.\n";
+    "                             127.0.0.1:49000); only answers from HOST count\n"
+    "With a simulator as source the tool prints on standard error whether the feed is live,\n"
+    "and why not (host not found, connection refused, answers from another address\n"
+    "ignored, no such property); while it has given nothing for 2 s the tool tells its\n"
+    "clients that it has no data. Vertical speeds beyond 100000 ft/min count as none.\n";
 
 void PrintFeedStatus(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
@@ -78,38 +86,46 @@ bool ParseFeedSource(const std::string& text, FeedChoice& choice, std::string& e
     return true;
 }
 
-bool TakeFeedOption(int argc, char** argv, int& i, FeedChoice& choice, std::string& error) {
-    std::string option = argv[i];
-    if (option != "--value" && option != "--script" && option != "--source") return false;
-    if (i + 1 >= argc) {
-        error = option + " needs a value";
-        return true;
-    }
-    std::string value = argv[++i];
+bool TakeFeedOption(OptionReader& options, FeedChoice& choice) {
+    const std::string& option = options.Name();
     if (option == "--value") {
-        char* end = nullptr;
-        double fixed = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != '\0' || !std::isfinite(fixed)) {
-            error = "--value needs a number";
-            return true;
-        }
-        choice = FeedChoice{};
+        double fixed = options.DecimalNumber();
+        choice.kind = FeedChoice::Kind::Profile;
         choice.profile = FlightProfile::Fixed(fixed);
     } else if (option == "--script") {
-        auto profile = FlightProfile::FromScript(value, error);
-        if (!profile) return true;
-        choice = FeedChoice{};
+        std::string error;
+        auto profile = FlightProfile::FromScript(options.Value(), error);
+        if (!profile) throw EVarioError(error);
+        choice.kind = FeedChoice::Kind::Profile;
         choice.profile = *profile;
+    } else if (option == "--source") {
+        std::string error;
+        FeedChoice source = choice;
+        if (!ParseFeedSource(options.Value(), source, error)) throw EVarioError(error);
+        choice.kind = source.kind;
+        choice.host = source.host;
+        choice.port = source.port;
+    } else if (option == "--quantity") {
+        std::string quantity = options.Value();
+        if (quantity == "instrument") choice.quantity = FlightGearQuantity::Instrument;
+        else if (quantity == "flight-model") choice.quantity = FlightGearQuantity::FlightModel;
+        else throw EVarioError("--quantity needs instrument or flight-model, not '" + QuotedValue(quantity) + "'");
+        choice.quantity_given = true;
     } else {
-        ParseFeedSource(value, choice, error);
+        return false;
     }
     return true;
+}
+
+void CheckFeedChoice(const FeedChoice& choice) {
+    if (choice.quantity_given && choice.kind != FeedChoice::Kind::FlightGear)
+        throw EVarioError("--quantity goes with --source flightgear");
 }
 
 std::unique_ptr<ValueFeed> OpenFeed(const FeedChoice& choice, FeedStatusSink status) {
     switch (choice.kind) {
         case FeedChoice::Kind::FlightGear:
-            return std::make_unique<FlightGearFeed>(choice.host, choice.port, std::move(status));
+            return std::make_unique<FlightGearFeed>(choice.host, choice.port, choice.quantity, std::move(status));
         case FeedChoice::Kind::XPlane: return std::make_unique<XPlaneFeed>(choice.host, choice.port, std::move(status));
         case FeedChoice::Kind::Profile: break;
     }
@@ -120,6 +136,7 @@ void FeedState::Note(double metres_per_minute, FeedClock::time_point now) {
     has_value_ = true;
     value_ = metres_per_minute;
     last_value_at_ = now;
+    problem_.clear();
 }
 
 FeedReading FeedState::Read(FeedClock::time_point now) const {
@@ -128,13 +145,15 @@ FeedReading FeedState::Read(FeedClock::time_point now) const {
 }
 
 std::string FeedState::StatusChange(FeedClock::time_point now) {
+    std::string line;
     if (Read(now).live) {
-        if (told_ == Told::Live) return {};
-        told_ = Told::Live;
-        return name_ + ": live";
+        line = name_ + ": live" + (live_note_.empty() ? "" : ", " + live_note_);
+    } else if (!problem_.empty()) {
+        line = name_ + ": " + problem_ + ", retrying";
+    } else if (now - (has_value_ ? last_value_at_ : start_) >= kFeedStaleAfter) {
+        line = name_ + ": no data for 2 s, retrying";
     }
-    FeedClock::time_point silent_since = has_value_ ? last_value_at_ : start_;
-    if (told_ == Told::Stale || now - silent_since < kFeedStaleAfter) return {};
-    told_ = Told::Stale;
-    return name_ + ": no data for 2 s, retrying";
+    if (line.empty() || line == told_) return {};
+    told_ = line;
+    return line;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tools/common/flight_profile.h"
+#include "tools/common/tool_options.h"
 
 using FeedClock = std::chrono::steady_clock;
 
@@ -36,6 +37,10 @@ public:
 using FeedStatusSink = std::function<void(const std::string& line)>;
 void PrintFeedStatus(const std::string& line);
 
+// What a FlightGear feed reads: the aircraft's vertical speed indicator, falling back to
+// the flight model's vertical speed when the aircraft has none (Automatic), or either alone.
+enum class FlightGearQuantity { Automatic, Instrument, FlightModel };
+
 // The choice made on the command line.
 struct FeedChoice {
     enum class Kind { Profile, FlightGear, XPlane };
@@ -43,6 +48,8 @@ struct FeedChoice {
     FlightProfile profile = FlightProfile::BuiltIn();
     std::string host;
     uint16_t port = 0;
+    FlightGearQuantity quantity = FlightGearQuantity::Automatic;
+    bool quantity_given = false;  // --quantity was given (it needs a FlightGear source)
 };
 
 inline constexpr uint16_t kFlightGearDefaultPort = 5401;
@@ -51,9 +58,12 @@ inline constexpr uint16_t kXPlaneDefaultPort = 49000;
 // "flightgear[:HOST[:PORT]]" or "xplane[:HOST[:PORT]]", HOST 127.0.0.1 by default.
 bool ParseFeedSource(const std::string& text, FeedChoice& choice, std::string& error);
 
-// Takes --value V, --script T:V,... or --source SOURCE at argv[i] (and its value, moving
-// i on). False when argv[i] is none of these; true with `error` set when its value is bad.
-bool TakeFeedOption(int argc, char** argv, int& i, FeedChoice& choice, std::string& error);
+// Takes --value V, --script T:V,..., --source SOURCE or --quantity Q when it is the
+// reader's option (and its value). False when it is none of these; raises EVarioError
+// when its value is bad.
+bool TakeFeedOption(OptionReader& options, FeedChoice& choice);
+// After the last option: raises EVarioError for a choice that does not hold together.
+void CheckFeedChoice(const FeedChoice& choice);
 
 // The help lines of those options, for the tools' --help.
 extern const char kFeedOptionsHelp[];
@@ -67,19 +77,27 @@ class FeedState {
 public:
     FeedState(std::string name, FeedClock::time_point start) : name_(std::move(name)), start_(start) {}
 
+    // A value came; whatever kept values away is over.
     void Note(double metres_per_minute, FeedClock::time_point now);
     FeedReading Read(FeedClock::time_point now) const;
-    // The line to print when the state has changed since the last call, else empty:
-    // "NAME: live", or "NAME: no data for 2 s, retrying" (also when no value ever came).
+    // Why no value comes, such as "connection refused"; empty when no reason is known.
+    void SetProblem(std::string problem) { problem_ = std::move(problem); }
+    const std::string& Problem() const { return problem_; }
+    // Added to the live line, such as what is read in place of the usual quantity.
+    void SetLiveNote(std::string note) { live_note_ = std::move(note); }
+    // The line to print when it differs from the last one told, else empty: "NAME: live"
+    // (and the note), while not live "NAME: PROBLEM, retrying" as soon as a problem is
+    // known, else "NAME: no data for 2 s, retrying" once no value has come for 2 s.
     std::string StatusChange(FeedClock::time_point now);
     const std::string& Name() const { return name_; }
 
 private:
-    enum class Told { Nothing, Live, Stale };
     std::string name_;
     FeedClock::time_point start_;
     bool has_value_ = false;
     double value_ = 0;
     FeedClock::time_point last_value_at_{};
-    Told told_ = Told::Nothing;
+    std::string problem_;
+    std::string live_note_;
+    std::string told_;
 };

@@ -1,9 +1,8 @@
 // vario-simhost: the development simulator, and a bridge from real simulators. Offers the
 // add-on's window and answers the simulator link as the SIMLINK add-on would, feeding
 // offset 0x0842 from the chosen value feed. Used by the gauge's demo and by the tests.
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +10,12 @@
 #include <optional>
 #include <string>
 
+#include "common/text.h"
 #include "platform/simlink_addon.h"
 #include "platform/simlink_ipc.h"
+#include "platform/system.h"
 #include "simlink/request_area.h"
+#include "tools/common/tool_options.h"
 #include "tools/common/value_feed.h"
 #include "tools/simhost/simulator_offsets.h"
 
@@ -37,11 +39,13 @@ const char kUsage[] =
     "  --sim-version N       value at 0x3308 (default 0xFADE000B: mark 0xFADE, version 11)\n"
     "  --zero-versions       both version values 0\n"
     "  --reply N             answer N instead of 1\n"
-    "  --delay-ms N          wait N milliseconds before each answer\n"
+    "  --delay-ms N          wait N milliseconds (0 to 600000) before each answer\n"
     "  --exchanges N         quit after answering N exchanges\n"
     "  --trace               print one line per exchange with its records\n"
     "  --help                this text\n"
-    "Numbers may be decimal or 0x-prefixed hexadecimal.\n"
+    "Numbers are whole, decimal or 0x-prefixed hexadecimal. A bad option ends the tool\n"
+    "with status 2. Ctrl-C, SIGTERM and SIGHUP end it, cancelling a simulator\n"
+    "subscription.\n"
     "On Linux the window is a socket named after the class in $SIMLINK_RUNTIME_DIR, else\n"
     "$XDG_RUNTIME_DIR, else /tmp/simlink-<uid>.\n";
 
@@ -52,15 +56,44 @@ struct Options {
     uint32_t sim_version = 0xFADE000B;
     intptr_t reply = 1;
     uint32_t delay_ms = 0;
-    long exchanges = 0;  // 0: no limit
+    int64_t exchanges = 0;  // 0: no limit
     bool trace = false;
 };
 
-bool ParseNumber(const char* text, long long low, long long high, long long& value) {
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoll(text, &end, 0);
-    return *text && end && *end == '\0' && errno == 0 && value >= low && value <= high;
+// Takes the reader's option into the options: false when it is none of the simulator's.
+bool TakeOption(OptionReader& reader, Options& options) {
+    const std::string& option = reader.Name();
+    if (TakeFeedOption(reader, options.feed)) return true;
+    if (option == "--fallback-class") {
+        options.window_class = simlink::kFallbackWindowClass;
+    } else if (option == "--addon-version") {
+        options.add_on_version = static_cast<uint32_t>(reader.WholeNumber(0, UINT32_MAX));
+    } else if (option == "--sim-version") {
+        options.sim_version = static_cast<uint32_t>(reader.WholeNumber(0, UINT32_MAX));
+    } else if (option == "--zero-versions") {
+        options.add_on_version = 0;
+        options.sim_version = 0;
+    } else if (option == "--reply") {
+        options.reply = static_cast<intptr_t>(reader.WholeNumber(INT32_MIN, INT32_MAX));
+    } else if (option == "--delay-ms") {
+        options.delay_ms = static_cast<uint32_t>(reader.WholeNumber(0, 600000));
+    } else if (option == "--exchanges") {
+        options.exchanges = reader.WholeNumber(1, INT32_MAX);
+    } else if (option == "--trace") {
+        options.trace = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Waits before an answer; an end signal cuts the wait short.
+void DelayUnlessStopped(uint32_t delay_ms) {
+    for (uint32_t left_ms = delay_ms; left_ms > 0 && !platform::StopSignalNoted();) {
+        uint32_t step_ms = std::min<uint32_t>(left_ms, 50);
+        platform::SystemSimLinkIpc().SleepMilliseconds(step_ms);
+        left_ms -= step_ms;
+    }
 }
 
 class SimHost final : public platform::SimLinkAddOnHandler {
@@ -94,10 +127,10 @@ public:
             }
         }
         if (options_.trace) {
-            std::printf("exchange %ld:%s\n", exchanges_, trace.c_str());
+            std::printf("exchange %lld:%s\n", static_cast<long long>(exchanges_), trace.c_str());
             std::fflush(stdout);
         }
-        if (options_.delay_ms) platform::SystemSimLinkIpc().SleepMilliseconds(options_.delay_ms);
+        DelayUnlessStopped(options_.delay_ms);
         return area && !failing ? options_.reply : 0;
     }
 
@@ -108,76 +141,24 @@ private:
     ValueFeed& feed_;
     SimulatorOffsets offsets_;
     std::chrono::steady_clock::time_point start_;
-    long exchanges_ = 0;
+    int64_t exchanges_ = 0;
 };
-
-ValueFeed* running_feed = nullptr;
-
-// Where the add-on's own loop does not end on these signals (Windows), the feed's
-// subscription is cancelled here before the process ends; on Linux the add-on's loop
-// takes the signals over and main() stops the feed.
-extern "C" void StopFeedAndExit(int) {
-    if (running_feed != nullptr) running_feed->Stop();
-    std::_Exit(0);
-}
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "vario-simhost: %s\n%s", message.c_str(), "Try 'vario-simhost --help'.\n");
-    return 2;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto next = [&](long long low, long long high, long long& value) {
-            if (i + 1 >= argc) return false;
-            return ParseNumber(argv[++i], low, high, value);
-        };
-        long long number = 0;
-        std::string feed_error;
-        if (TakeFeedOption(argc, argv, i, options.feed, feed_error)) {
-            if (!feed_error.empty()) return Fail(feed_error);
-        } else if (arg == "--help" || arg == "-h") {
-            std::printf(kUsage, kFeedOptionsHelp);
-            return 0;
-        } else if (arg == "--fallback-class") {
-            options.window_class = simlink::kFallbackWindowClass;
-        } else if (arg == "--addon-version") {
-            if (!next(0, 0xFFFFFFFF, number)) return Fail("--addon-version needs a 32-bit number");
-            options.add_on_version = static_cast<uint32_t>(number);
-        } else if (arg == "--sim-version") {
-            if (!next(0, 0xFFFFFFFF, number)) return Fail("--sim-version needs a 32-bit number");
-            options.sim_version = static_cast<uint32_t>(number);
-        } else if (arg == "--zero-versions") {
-            options.add_on_version = 0;
-            options.sim_version = 0;
-        } else if (arg == "--reply") {
-            if (!next(INT32_MIN, INT32_MAX, number)) return Fail("--reply needs a number");
-            options.reply = static_cast<intptr_t>(number);
-        } else if (arg == "--delay-ms") {
-            if (!next(0, 600000, number)) return Fail("--delay-ms needs 0 to 600000");
-            options.delay_ms = static_cast<uint32_t>(number);
-        } else if (arg == "--exchanges") {
-            if (!next(1, INT32_MAX, number)) return Fail("--exchanges needs a positive number");
-            options.exchanges = static_cast<long>(number);
-        } else if (arg == "--trace") {
-            options.trace = true;
-        } else {
-            return Fail("unknown or incomplete option '" + arg + "'");
-        }
-    }
+    if (int status = ReadToolOptions(
+            "vario-simhost", argc, argv, [] { std::printf(kUsage, kFeedOptionsHelp); },
+            [&](OptionReader& reader) { return TakeOption(reader, options); }, [&] { CheckFeedChoice(options.feed); });
+        status != 0)
+        return status;
+    platform::CatchStopSignals();
     std::unique_ptr<ValueFeed> feed = OpenFeed(options.feed);
-    running_feed = feed.get();
-    std::signal(SIGINT, StopFeedAndExit);
-    std::signal(SIGTERM, StopFeedAndExit);
     SimHost host(options, *feed);
     std::string error;
     bool served = platform::ServeSimLinkAddOn(options.window_class, simlink::kIpcMessageName, host, error);
     feed->Stop();  // cancels a simulator subscription
-    running_feed = nullptr;
     if (!served) {
         std::fprintf(stderr, "vario-simhost: %s\n", error.c_str());
         return 1;

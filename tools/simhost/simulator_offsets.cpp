@@ -5,15 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/little_endian.h"
+
 namespace {
-
-uint32_t Load32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void Store32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
-}
 
 std::string HexBytes(const uint8_t* p, uint32_t size) {
     std::string text;
@@ -34,8 +28,8 @@ SimulatorOffsets::SimulatorOffsets(uint32_t add_on_version, uint32_t sim_version
 }
 
 void SimulatorOffsets::StoreVersions() {
-    Store32(&bytes_[kAddOnVersionOffset], add_on_version_);
-    Store32(&bytes_[kSimVersionOffset], sim_version_);
+    StoreLe32(&bytes_[kAddOnVersionOffset], add_on_version_);
+    StoreLe32(&bytes_[kSimVersionOffset], sim_version_);
 }
 
 void SimulatorOffsets::SetVerticalSpeed(int16_t metres_per_minute) {
@@ -54,7 +48,7 @@ SimulatorOffsets::Outcome SimulatorOffsets::CarryOut(uint8_t* area, size_t area_
             break;
         }
         uint8_t* record = area + position;
-        uint32_t identifier = Load32(record), offset = Load32(record + 4), size = Load32(record + 8);
+        uint32_t identifier = LoadLe32(record), offset = LoadLe32(record + 4), size = LoadLe32(record + 8);
         size_t header = identifier == 1 ? 16 : 12;
         if ((identifier != 1 && identifier != 2) || area_bytes - position < header ||
             area_bytes - position - header < size) {
