@@ -12,7 +12,7 @@ foreach(platform linux windows)
   foreach(case ${cases})
     set(name ${labels}.bad_input.${platform}.${case})
     vario_e2e_test(${name} "${labels}" bad_input.sh ${platform} ${case})
-    if(case MATCHES "^(extreme_geometry|config_writes|held_key)$")
+    if(case MATCHES "^(enormous_values|extreme_geometry|config_writes|held_key)$")
       # These start their own display with a window manager, one test at a time.
       set_tests_properties(${name} PROPERTIES RESOURCE_LOCK vario_wm_display)
     endif()
