@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "config/dial_scale.h"
+
 struct SettingsRecord {
     bool UseNetwork = false;
     std::string ServerAddress;
@@ -18,6 +20,7 @@ struct SettingsRecord {
     bool TopMost = false;            // the window stays above other windows
     int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw; never below 0
     double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
+    DialScale Dial;                  // the face the needle is placed on
 };
 
 // The longest lag DAMPING takes: beyond it the needle would hide the vertical speed.

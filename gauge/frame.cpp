@@ -71,6 +71,14 @@ void DrawRectangle(float x0, float y0, float x1, float y1) {
     glEnd();
 }
 
+// Both sources end here: the raw value (metres per minute, descent positive; 0 while
+// ValueMissing) placed on the dial's scale, damped, and drawn with what goes over it.
+void ShowValue(double raw_mpm) {
+    const float angle_deg = ShownAngle(RawToDialAngle(Settings.Dial, raw_mpm));
+    DrawGauge(angle_deg);
+    DrawOverDial();
+}
+
 }  // namespace
 
 bool RenderSimulatorFrame() {
@@ -79,10 +87,7 @@ bool RenderSimulatorFrame() {
     // A failed read leaves the word at 0: the needle stands at zero for this frame.
     bool queued = IpcRead(kVerticalSpeedOffset, sizeof raw_word, &raw_word, result);
     ValueMissing = !IpcProcess(result) || !queued;
-    double vertical_speed_fpm = RawToFeetPerMinute(static_cast<int16_t>(raw_word));
-    double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
-    DrawGauge(ShownAngle(angle_deg));
-    DrawOverDial();
+    ShowValue(static_cast<int16_t>(raw_word));
     return true;
 }
 
@@ -91,11 +96,8 @@ bool RenderNetworkFrame() {
     // Not connected before the query, lost during it, or a reply that is no number.
     ValueMissing = !value;
     int32_t raw = RoundHalfToEven(value.value_or(0));
-    double vertical_speed_fpm = RawToFeetPerMinute(raw);
-    double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    DrawGauge(ShownAngle(angle_deg));
-    DrawOverDial();
+    ShowValue(raw);
     return true;
 }
 

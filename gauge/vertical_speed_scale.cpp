@@ -2,6 +2,7 @@
 // side's own slopes, so the needle steps by one degree just below -2000 ft/min.
 #include "gauge/vertical_speed_scale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -11,7 +12,7 @@
 namespace {
 
 constexpr const char* kOutOfIntegerRange = "Vertical speed %s is outside the 32-bit integer range";
-constexpr double kAngleLimitDeg = 165;
+constexpr double kAngleLimitDeg = kDialAngleLimitDeg;
 
 }  // namespace
 
@@ -27,6 +28,71 @@ double VerticalSpeedToAngle(double vertical_speed_fpm) {
     if (v >= -2000) return (v + 1000) * 0.029 - 75;
     const double angle_deg = (v + 2000) * 0.015 - 105;
     return angle_deg < -kAngleLimitDeg ? -kAngleLimitDeg : angle_deg;
+}
+
+double RawToDialValue(DialUnits units, double raw_mpm) {
+    switch (units) {
+        case DialUnits::FeetPerMinute: return RawToFeetPerMinute(raw_mpm);
+        case DialUnits::MetresPerSecond: return -raw_mpm / 60;
+        case DialUnits::Knots: return -raw_mpm / 60 * kKnotsPerMetrePerSecond;
+    }
+    return 0;
+}
+
+double DialValueToMetresPerSecond(DialUnits units, double value) {
+    switch (units) {
+        case DialUnits::FeetPerMinute: return value / kFeetPerMetre / 60;
+        case DialUnits::MetresPerSecond: return value;
+        case DialUnits::Knots: return value / kKnotsPerMetrePerSecond;
+    }
+    return 0;
+}
+
+namespace {
+
+// Piecewise-linear interpolation from the points' `from` member to their `to` member,
+// for a non-negative x, held at the last point beyond it.
+double Interpolate(const std::vector<DialScalePoint>& points, double x, bool value_to_angle) {
+    auto from = [&](const DialScalePoint& p) { return value_to_angle ? p.Value : p.AngleDeg; };
+    auto to = [&](const DialScalePoint& p) { return value_to_angle ? p.AngleDeg : p.Value; };
+    if (points.empty()) return 0;
+    for (size_t i = 1; i < points.size(); ++i) {
+        if (x <= from(points[i])) {
+            const DialScalePoint& a = points[i - 1];
+            const DialScalePoint& b = points[i];
+            return to(a) + (x - from(a)) * (to(b) - to(a)) / (from(b) - from(a));
+        }
+    }
+    return to(points.back());
+}
+
+// The original face's angles back to feet per minute, segment by segment.
+double OriginalAngleToFeetPerMinute(double angle_deg) {
+    const double a = angle_deg;
+    if (a >= 0) {
+        if (a <= 76) return a / 0.076;
+        if (a <= 105) return (a - 76) / 0.029 + 1000;
+        return (std::min(a, kAngleLimitDeg) - 105) / 0.015 + 2000;
+    }
+    if (a >= -75) return a / 0.075;
+    if (a >= -105) return (a + 75) / 0.029 - 1000;
+    return (std::max(a, -kAngleLimitDeg) + 105) / 0.015 - 2000;
+}
+
+}  // namespace
+
+double DialValueToAngle(const DialScale& dial, double value) {
+    if (dial.OriginalFace) return VerticalSpeedToAngle(value);
+    // NaN is no value on any face: the needle stands at zero.
+    if (!(value == value)) return 0;
+    const double angle_deg = Interpolate(dial.Points, std::fabs(value), true);
+    return value < 0 ? -angle_deg : angle_deg;
+}
+
+double AngleToDialValue(const DialScale& dial, double angle_deg) {
+    if (dial.OriginalFace) return OriginalAngleToFeetPerMinute(angle_deg);
+    const double value = Interpolate(dial.Points, std::fabs(angle_deg), false);
+    return angle_deg < 0 ? -value : value;
 }
 
 int32_t RoundHalfToEven(double value) {
