@@ -75,7 +75,10 @@ double OriginalAngleToFeetPerMinute(double angle_deg) {
         return (std::min(a, kAngleLimitDeg) - 105) / 0.015 + 2000;
     }
     if (a >= -75) return a / 0.075;
-    if (a >= -105) return (a + 75) / 0.029 - 1000;
+    if (a >= -104) return (a + 75) / 0.029 - 1000;
+    // The descent side steps from -104 to -105 degrees at -2000 ft/min: angles between
+    // are never shown and read as -2000.
+    if (a > -105) return -2000;
     return (std::max(a, -kAngleLimitDeg) + 105) / 0.015 - 2000;
 }
 
