@@ -7,25 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
 #include "config/dial_choice.h"
 #include "config/settings.h"
+#include "configuration_fixture.h"
 #include "gauge/dial_image.h"
 #include "gauge/vertical_speed_scale.h"
-#include "temp_dir.h"
+#include "raised_message.h"
 
 namespace {
-
-// The message of the error the call raises, or a note that it raised none.
-template <typename Call>
-std::string ErrorOf(Call call) {
-    try {
-        call();
-    } catch (const EVarioError& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
 
 constexpr const char* kMetresScale = "0:0,1:30,2:60,5:120,8:165";
 constexpr const char* kKnotsScale = "0:0,2:40,5:100,10:165";
@@ -148,7 +137,7 @@ TEST(DialScaleRules, EachBrokenRuleRaisesItsMessage) {
          "'" + thirty_three_pairs.substr(0, 64) + "\xE2\x80\xA6' has more than 32 pairs in the SCALE"},
     };
     for (const auto& [text, message] : cases)
-        EXPECT_EQ(ErrorOf([&] { ParseDialScale(text, DialUnits::MetresPerSecond); }), message) << text;
+        EXPECT_EQ(RaisedMessage([&] { ParseDialScale(text, DialUnits::MetresPerSecond); }), message) << text;
 }
 
 TEST(DialScaleRules, TakeTheLimitsAndDecimalsTheyAllow) {
@@ -167,15 +156,7 @@ TEST(DialScaleRules, TakeTheLimitsAndDecimalsTheyAllow) {
     EXPECT_EQ(decimals.Units, DialUnits::MetresPerSecond);
 }
 
-class DialKeys : public testing::Test {
-protected:
-    TempWorkingDirectory dir;
-    void SetUp() override { Settings = SettingsRecord{}; }
-    void Load(const std::string& ini) {
-        dir.Write("ORVEXVari.INI", ini);
-        ReadConfiguration();
-    }
-};
+class DialKeys : public ConfigurationFixture {};
 
 TEST_F(DialKeys, AbsentOrEmptyKeysGiveTheOriginalFaceAndImage) {
     for (const char* ini : {"", "[GAUGE]\nDIAL=\nSCALE= \nUNITS=\t\nDIALIMAGE=\n", "[GAUGE]\nDIAL=FPM6000\n"}) {
@@ -233,7 +214,7 @@ TEST_F(DialKeys, BadValuesRaiseWithTheirMessages) {
     };
     for (const auto& [ini, message] : cases) {
         dir.Write("ORVEXVari.INI", ini);
-        EXPECT_EQ(ErrorOf([] { ReadConfiguration(); }), message) << ini;
+        EXPECT_EQ(RaisedMessage([] { ReadConfiguration(); }), message) << ini;
     }
 }
 
