@@ -281,9 +281,24 @@ expect_face_needle() {
   done
   fail "$face raw $raw: needle at ${needle:-nothing}, scale $expected; dial green ${green:-unmeasured} (the image's ${FACE_GREEN[$face]}), red share ${red:-unmeasured}; gauge: $(tail -n 5 "$dir/err.txt")"
 }
+# expect_face_off_flag FACE DIR: within thirty seconds the face's gauge shows the OFF flag
+# (at least 2 % of its pixels the flag's red).
+expect_face_off_flag() {
+  local id share=
+  for _ in $(seq 150); do
+    id=$(launched_window_id "${FACE_PID[$1]}") || id=
+    if [ -n "$id" ] && share=$(window_figures "$2" "$id" | figure red) && ! at_most "$share" 0.02; then
+      note "$1: OFF flag shown (red share $share)"
+      return 0
+    fi
+    sleep 0.2
+  done
+  fail "$1: no OFF flag while the source is away (red share ${share:-unmeasured})"
+}
 # dial_faces_case simulator|network: the four faces at values of both signs and beyond
 # full scale. The source is started again for each value, so that no value depends on
-# a clock: every gauge must find it again and show the new value.
+# a clock: every gauge must find it again and show the new value. Before the last value
+# every face shows the OFF flag while the source is away.
 dial_faces_case() {
   local mode=$1 work port face dir x=0 raw first=-60
   work=$(needle_bundle)
@@ -301,11 +316,13 @@ dial_faces_case() {
   done
   for raw in "$first" -150 120 240 -1500; do
     if [ "$raw" != "$first" ]; then
+      if [ "$mode" = simulator ]; then stop_simulator; else stop_data_server; fi
+      if [ "$raw" = -1500 ]; then
+        for face in "${DIAL_FACES[@]}"; do expect_face_off_flag "$face" "${FACE_DIR[$face]}"; done
+      fi
       if [ "$mode" = simulator ]; then
-        stop_simulator
         start_simulator "$work" --value "$raw"
       else
-        stop_data_server
         start_data_server "$work" --port "$port" --value "$raw"
       fi
     fi
