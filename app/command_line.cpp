@@ -47,8 +47,16 @@ its line; only an upper-case Y counts as yes):
                            at most 60 (decimal with a point, e.g. 0.5); 0 or none:
                            no lag
   [GAUGE] OFFFLAG=N        no red OFF flag over the dial while no value comes
+  [GAUGE] DIAL=face        FPM6000 (+-6000 ft/min, the default), FPM2000
+                           (+-2000 ft/min), MS5 (+-5 m/s) or KT10 (+-10 knots)
+  [GAUGE] SCALE=v:d,...    a scale of one's own: value:degrees pairs from 0:0,
+                           both increasing, at most 32, the last at most 165
+                           degrees; overrides DIAL's scale
+  [GAUGE] UNITS=unit       the unit of SCALE: FPM (the default), MS or KT
+  [GAUGE] DIALIMAGE=file   a dial image of one's own in the working directory
 A number that is not one (X=abc, DAMPING=0,5) or is out of its range (MAXFPS=-1,
-DAMPING=90) ends the program with an "Application Error" quoting it.
+DAMPING=90), an unknown DIAL or UNITS, or a SCALE that breaks a rule ends the
+program with an "Application Error" quoting it.
 
 Exit status: 0 after Escape, the close button or an end signal; 1 after an
 "Application Error", a window that could not be made (no display, no GL), gauge

@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "common/text.h"
 #include "config/config_file.h"
+#include "config/dial_choice.h"
 #include "config/value_rules.h"
 #include "platform/system.h"
 
@@ -53,6 +54,12 @@ void ReadConfiguration() {
     std::string damping = TrimValue(ConfigFile->ReadText(kGauge, kDamping, ""));
     Settings.DampingSeconds = damping.empty() ? 0 : ConvertDecimal(damping);
     if (Settings.DampingSeconds > kMaxDampingSeconds) RaiseOutOfRange(kDampingOutOfRange, damping);
+    // The face: absent or empty keys give the original one and its image.
+    Settings.Dial = ChooseDial(TrimValue(ConfigFile->ReadText(kGauge, kDial, "")),
+                               TrimValue(ConfigFile->ReadText(kGauge, kScale, "")),
+                               TrimValue(ConfigFile->ReadText(kGauge, kUnits, "")));
+    Settings.DialImage = TrimValue(ConfigFile->ReadText(kGauge, kDialImage, ""));
+    CheckDialImageName(Settings.DialImage);
 }
 
 void ReadWindowGeometry() {

@@ -21,6 +21,7 @@ struct SettingsRecord {
     int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw; never below 0
     double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
     DialScale Dial;                  // the face the needle is placed on
+    std::string DialImage;           // the user's own dial image; empty: the face's own
 };
 
 // The longest lag DAMPING takes: beyond it the needle would hide the vertical speed.
@@ -52,6 +53,10 @@ inline constexpr const char* kGauge = "GAUGE";
 inline constexpr const char* kOffFlag = "OFFFLAG";
 inline constexpr const char* kMaxFps = "MAXFPS";
 inline constexpr const char* kDamping = "DAMPING";
+inline constexpr const char* kDial = "DIAL";
+inline constexpr const char* kScale = "SCALE";
+inline constexpr const char* kUnits = "UNITS";
+inline constexpr const char* kDialImage = "DIALIMAGE";
 inline constexpr const char* kDefaultPosition = "0";
 inline constexpr const char* kDefaultSize = "400";
 inline constexpr const char* kDefaultActive = "Y";

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "config/settings.h"
+#include "gauge/dial_image.h"
 #include "gauge/gauge_window.h"
 #include "gauge/image_file.h"
 #include "net/lx_tcp_block_client.h"
@@ -38,7 +39,7 @@ bool LoadTextures() {
     std::array<std::optional<GaugeImage>, kTextureCount> images;
     bool all_loaded = true;
     for (int slot = 0; slot < kTextureCount; ++slot) {
-        images[slot] = LoadImageFile(kTextureFiles[slot]);
+        images[slot] = LoadImageFile(slot == kDialTexture ? DialImageFile(Settings) : kTextureFiles[slot]);
         all_loaded = all_loaded && images[slot].has_value();
     }
     if (all_loaded) {

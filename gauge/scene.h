@@ -8,7 +8,8 @@
 enum TextureSlot : int { kDialTexture = 0, kMaskTexture, kNeedleTexture, kPositionOverlayTexture, kSizeOverlayTexture };
 inline constexpr int kTextureCount = 5;
 
-// The image file of each slot, looked up in the working directory.
+// The image file of each slot, looked up in the working directory; the dial's is the
+// original face's, and DialImageFile gives the one of the configured face.
 inline constexpr const char* kTextureFiles[kTextureCount] = {"vario.txr", "ago_mask.txr", "ago.txr", "setpos.txr",
                                                              "setsize.txr"};
 

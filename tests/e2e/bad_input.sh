@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Hostile input to ORVEXVario as a real process, natively and under Wine: extreme window
-# geometry, files that never end or never open, configuration files behind links, in
-# folders it may not write, owned by others or in UTF-16, enormous values, a key held
-# before the start. Each case checks the exit status, the message, the peak memory and
-# the files after the run.
+# geometry, files that never end or never open (the gauge's images and a dial image of
+# the user's own), configuration files behind links, in folders it may not write, owned
+# by others or in UTF-16, enormous values, a key held before the start. Each case checks
+# the exit status, the message, the peak memory and the files after the run.
 # Usage: bad_input.sh linux|windows CASE
 source "$(dirname "$0")/gauge_lib.sh"
 platform=$1
@@ -58,6 +58,7 @@ vario.txr devzero 1 [Error] initialization failed.
 vario.txr sparse 1 [Error] initialization failed.
 vario.txr fifo 1 [Error] initialization failed.
 vario.txr huge_bitmap 1 [Error] initialization failed.
+myface.txr devzero 1 [Error] initialization failed.
 EOF
 }
 
@@ -84,6 +85,8 @@ case "$case_name" in
       # Network mode with no server: a missing image fails the window, whatever
       # simulator may run beside the test.
       [ "$file" = ORVEXVari.INI ] || printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$(closed_port)" >"$dir/ORVEXVari.INI"
+      # A dial image of the user's own is read as the gauge's own images are.
+      [ "$file" != myface.txr ] || printf '[GAUGE]\r\nDIALIMAGE=myface.txr\r\n' >>"$dir/ORVEXVari.INI"
       make_input "$dir/$file" "$kind"
       note "$file as $kind"
       run_gauge "$dir"

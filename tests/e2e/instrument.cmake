@@ -7,7 +7,7 @@ foreach(platform linux windows)
   endif()
   set(cases simulator no_simulator off_flag_disabled network network_bad_reply network_split_reply mute_server silent_server dropped_syns
             reset_mid_run flapping keys fast_arrows simulator_restarted off_flag_simulator_killed window_procedure_write_fails
-            pacing paced_keys damping_30 damping_0 topmost)
+            pacing paced_keys damping_30 damping_0 topmost dial_faces_simulator dial_faces_network)
   if(platform STREQUAL linux)
     # The Linux stand-in of the link and the Linux program's signals.
     list(APPEND cases simulator_stops_reading squatted_runtime_dir end_signals)

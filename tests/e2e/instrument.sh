@@ -2,7 +2,7 @@
 # The whole instrument as a user runs it: ORVEXVario from its bundle against the
 # development simulator or data server, natively and under Wine, with keys sent as a
 # person would press them; the cockpit keys (MAXFPS, DAMPING, TOPMOST), the command
-# line, and the Windows program file's manifest and version.
+# line, the dial faces, and the Windows program file's manifest and version.
 # Usage: instrument.sh linux|windows CASE NATIVE_PROBE
 source "$(dirname "$0")/gauge_lib.sh"
 platform=$1
@@ -15,6 +15,8 @@ stop_everything() {
   set +e
   [ -z "$SQUATTER_PID" ] || { kill "$SQUATTER_PID" 2>/dev/null; wait "$SQUATTER_PID" 2>/dev/null; }
   [ -z "$GAUGE_PID" ] || { pkill -TERM -P "$GAUGE_PID" 2>/dev/null; kill "$GAUGE_PID" 2>/dev/null; wait "$GAUGE_PID" 2>/dev/null; }
+  local pid
+  for pid in "${FACE_PID[@]}"; do pkill -TERM -P "$pid" 2>/dev/null; kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
   end_helper "$TITLE_WATCH_PID"
   stop_simulator
   stop_data_server
@@ -230,6 +232,108 @@ damping_case() {
     'BEGIN { lo = 1 - exp(-(b - t) / s) - 0.10; hi = 1 - exp(-(a - t) / s) + 0.10; exit !(x >= lo && x <= hi) }' ||
     fail "$seconds s after the step the needle covered $fraction of it, not 0.63 +- 0.10 (picture taken $taken after it)"
   end_with Escape
+}
+
+# The dial faces, four gauges side by side on one source: each face's image is a dark
+# green of its own (the needle probe takes the bright needle alone), so that a
+# screenshot tells which image the gauge loaded as well as where its needle points.
+DIAL_FACES=(FPM2000 MS5 KT10 SCALE)
+declare -A FACE_GREEN=([FPM2000]=30 [MS5]=60 [KT10]=90 [SCALE]=120)
+declare -A FACE_PID FACE_DIR
+# face_lines FACE: its [GAUGE] keys; the scale of one's own is shown through DIALIMAGE.
+face_lines() {
+  case "$1" in
+    SCALE) printf '[GAUGE]\r\nSCALE=0:0,1:30,2:60,5:120,8:165\r\nUNITS=MS\r\nDIALIMAGE=myface.txr\r\n' ;;
+    *) printf '[GAUGE]\r\nDIAL=%s\r\n' "$1" ;;
+  esac
+  # Four gauges at once on a busy machine: a frame rate that leaves room for all.
+  printf 'MAXFPS=20\r\n'
+}
+# face_images DIR: every face's image in the folder, each its own green; "vario.txr"
+# stays black, so that a gauge that falls back to it shows.
+face_images() {
+  local image green
+  for image in vario_fpm2000.txr:30 vario_ms5.txr:60 vario_kt10.txr:90 myface.txr:120; do
+    green=${image#*:}
+    convert -size 64x64 "xc:rgb(0,$green,0)" -type TrueColor "BMP3:$1/${image%:*}"
+  done
+}
+# expect_face_needle FACE DIR RAW: within thirty seconds a screenshot of the face's gauge
+# shows its image's green, no OFF flag, and the needle within 1 degree of the face's
+# scale for RAW (the probe reads the face from the folder's ORVEXVari.INI).
+expect_face_needle() {
+  local face=$1 dir=$2 raw=$3 expected id figures needle green red
+  expected=$("$native_probe" angle "$raw" "$dir") || fail "$face: the probe could not read the face"
+  for _ in $(seq 150); do
+    id=$(launched_window_id "${FACE_PID[$face]}") || id=
+    if [ -n "$id" ] && figures=$(window_figures "$dir" "$id" --black-dial); then
+      needle=$(figure needle <<<"$figures")
+      green=$(figure edge_green <<<"$figures")
+      red=$(figure red <<<"$figures")
+      if at_most "$red" 0.001 && angle_matches "${FACE_GREEN[$face]}" "$green" 6 &&
+        angle_matches "$expected" "$needle" 1.0; then
+        note "$face raw $raw: needle at $needle, scale $expected; dial green $green"
+        return 0
+      fi
+    fi
+    kill -0 "${FACE_PID[$face]}" 2>/dev/null || fail "the $face gauge ended: $(tail -n 5 "$dir/err.txt")"
+    sleep 0.2
+  done
+  fail "$face raw $raw: needle at ${needle:-nothing}, scale $expected; dial green ${green:-unmeasured} (the image's ${FACE_GREEN[$face]}), red share ${red:-unmeasured}; gauge: $(tail -n 5 "$dir/err.txt")"
+}
+# expect_face_off_flag FACE DIR: within thirty seconds the face's gauge shows the OFF flag
+# (at least 2 % of its pixels the flag's red).
+expect_face_off_flag() {
+  local id share=
+  for _ in $(seq 150); do
+    id=$(launched_window_id "${FACE_PID[$1]}") || id=
+    if [ -n "$id" ] && share=$(window_figures "$2" "$id" | figure red) && ! at_most "$share" 0.02; then
+      note "$1: OFF flag shown (red share $share)"
+      return 0
+    fi
+    sleep 0.2
+  done
+  fail "$1: no OFF flag while the source is away (red share ${share:-unmeasured})"
+}
+# dial_faces_case simulator|network: the four faces at values of both signs and beyond
+# full scale. The source is started again for each value, so that no value depends on
+# a clock: every gauge must find it again and show the new value. Before the last value
+# every face shows the OFF flag while the source is away.
+dial_faces_case() {
+  local mode=$1 work port face dir x=0 raw first=-60
+  work=$(needle_bundle)
+  port=$(unused_port)
+  if [ "$mode" = simulator ]; then start_simulator "$work" --value "$first"; else start_data_server "$work" --port "$port" --value "$first"; fi
+  for face in "${DIAL_FACES[@]}"; do
+    dir=$(needle_bundle)
+    face_images "$dir"
+    frameless_ini "$dir" "" "$x" 0
+    { [ "$mode" = simulator ] || network_lines "$port"; face_lines "$face"; } >>"$dir/ORVEXVari.INI"
+    x=$((x + 320))
+    RUN_TIMEOUT=240 run_in "$dir" "$platform" ORVEXVario >"$dir/out.txt" 2>"$dir/err.txt" &
+    FACE_PID[$face]=$!
+    FACE_DIR[$face]=$dir
+  done
+  for raw in "$first" -150 120 240 -1500; do
+    if [ "$raw" != "$first" ]; then
+      if [ "$mode" = simulator ]; then stop_simulator; else stop_data_server; fi
+      if [ "$raw" = -1500 ]; then
+        for face in "${DIAL_FACES[@]}"; do expect_face_off_flag "$face" "${FACE_DIR[$face]}"; done
+      fi
+      if [ "$mode" = simulator ]; then
+        start_simulator "$work" --value "$raw"
+      else
+        start_data_server "$work" --port "$port" --value "$raw"
+      fi
+    fi
+    for face in "${DIAL_FACES[@]}"; do expect_face_needle "$face" "${FACE_DIR[$face]}" "$raw"; done
+  done
+  for face in "${DIAL_FACES[@]}"; do
+    GAUGE_PID=${FACE_PID[$face]}
+    GAUGE_DIR=${FACE_DIR[$face]}
+    end_with Escape
+    unset "FACE_PID[$face]"
+  done
 }
 
 # Every case but the file checks runs on the private display with a window manager,
@@ -564,6 +668,8 @@ case "$case_name" in
     awk -v t="$took" 'BEGIN { exit !(t < 1.0) }' || fail "the step took $took s, more than the frame time of 1 s"
     end_with Escape
     ;;
+  dial_faces_simulator) dial_faces_case simulator ;;
+  dial_faces_network) dial_faces_case network ;;
   damping_30) damping_case 30 ;;
   damping_0) damping_case 0 ;;
   topmost)
@@ -603,7 +709,7 @@ case "$case_name" in
     status=0
     run_in "$dir" "$platform" ORVEXVario --help >"$dir/out.txt" 2>"$dir/err.txt" || status=$?
     [ "$status" -eq 0 ] || fail "--help ended with $status: $(cat "$dir/err.txt")"
-    for word in USELAN ORVEXSERVER ORVEXPORT WIDTH HEIGHT ACTIVE TOPMOST MAXFPS DAMPING OFFFLAG ORVEX_DIALOGS F12; do
+    for word in USELAN ORVEXSERVER ORVEXPORT WIDTH HEIGHT ACTIVE TOPMOST MAXFPS DAMPING OFFFLAG DIAL SCALE UNITS DIALIMAGE ORVEX_DIALOGS F12; do
       expect_contains "$dir/out.txt" "$word"
     done
     cp "$dir/out.txt" "$dir/help.txt"

@@ -111,9 +111,18 @@ case "$case_name" in
       expect_contains "$err" "[Error] initialization failed."
       note "ago.txr $kind: status 1"
     done
+    # A dial image of the user's own that is not there fails as the gauge's own images do.
+    cp "$dir/ago.txr.good" "$dir/ago.txr"
+    printf '[GAUGE]\r\nDIALIMAGE=myface.txr\r\n' >>"$dir/ORVEXVari.INI"
+    status=0
+    run_in "$dir" "$platform" ORVEXVario 2>"$err" || status=$?
+    [ "$status" -eq 1 ] || fail "DIALIMAGE missing: exit status $status, expected 1; stderr: $(cat "$err")"
+    expect_contains "$err" "[Error] initialization failed."
+    note "DIALIMAGE missing: status 1"
     ;;
   bad_gauge_settings)
-    # MAXFPS below 0 and DAMPING above 60 s: a message naming the key, status 1.
+    # MAXFPS below 0, DAMPING above 60 s, an unknown face or unit, a scale past the
+    # needle's limit, an image outside the working directory: a message, status 1.
     while IFS='|' read -r line message; do
       printf '[GAUGE]\r\n%s\r\n' "$line" >"$dir/ORVEXVari.INI"
       status=0
@@ -123,6 +132,10 @@ case "$case_name" in
     done <<'EOF'
 MAXFPS=-30|'-30' is not a valid MAXFPS value (0 or more frames per second).
 DAMPING=61|'61' is not a valid DAMPING value (0 to 60 seconds).
+DIAL=MS10|'MS10' is not a known DIAL (FPM6000, FPM2000, MS5 or KT10).
+UNITS=KMH|'KMH' is not a known UNITS (FPM, MS or KT).
+SCALE=0:0,1:30,2:60,5:120,8:170|'8:170' turns the needle beyond 165 degrees in the SCALE.
+DIALIMAGE=../faces/my.txr|'../faces/my.txr' is not a DIALIMAGE file name (a file in the working directory).
 EOF
     ;;
   *) fail "unknown case $case_name" ;;

@@ -10,7 +10,8 @@
 //                         until the time is up, the window is closed or a file "stop" appears
 //   measure FILE.ppm      prints the needle's direction and the picture's colour figures
 //                         (green, white, and the share of the OFF flag's red)
-//   angle RAW             prints the scale's angle for a raw vertical speed
+//   angle RAW [DIR]       prints the scale's angle for a raw vertical speed: on the
+//                         face DIR/ORVEXVari.INI configures, else on the original face
 // The working directory holds ORVEXVari.INI, plane2.ico and the gauge images.
 #include <chrono>
 #include <cmath>
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "app/startup.h"
+#include "common/error.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "gauge/frame.h"
@@ -411,8 +413,19 @@ int Measure(int argc, char** argv) {
 int main(int argc, char** argv) {
     std::string command = argc > 1 ? argv[1] : "";
     if (command == "measure") return Measure(argc, argv);
-    if (command == "angle" && argc > 2) {
+    if (command == "angle" && argc == 3) {
         std::printf("%.4f\n", VerticalSpeedToAngle(RawToFeetPerMinute(std::atoi(argv[2]))));
+        return 0;
+    }
+    if (command == "angle" && argc == 4) {
+        std::filesystem::current_path(argv[3]);
+        try {
+            ReadConfiguration();
+        } catch (const EVarioError& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            return 1;
+        }
+        std::printf("%.4f\n", RawToDialAngle(Settings.Dial, std::atoi(argv[2])));
         return 0;
     }
     int status = RunWithTopLevelReport([&]() -> int {

@@ -6,19 +6,12 @@
 #include "common/error.h"
 #include "config/config_file.h"
 #include "config/settings.h"
+#include "configuration_fixture.h"
 #include "temp_dir.h"
 
 namespace {
 
-class Configuration : public testing::Test {
-protected:
-    TempWorkingDirectory dir;
-    void SetUp() override { Settings = SettingsRecord{}; }
-    void Load(const std::string& ini) {
-        dir.Write("ORVEXVari.INI", ini);
-        ReadConfiguration();
-    }
-};
+class Configuration : public ConfigurationFixture {};
 
 TEST_F(Configuration, NoFileGivesTheDefaultsAndWritesNothing) {
     Settings.UseNetwork = true;

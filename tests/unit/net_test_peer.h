@@ -13,6 +13,7 @@
 #include "common/error.h"
 #include "net/lx_tcp_block_client.h"
 #include "platform/sockets.h"
+#include "raised_message.h"
 
 class TestPeer {
 public:
@@ -135,17 +136,6 @@ inline std::unique_ptr<TLxTcpBlockClient> ConnectedClient(uint16_t port) {
     client->SetAddress("127.0.0.1");
     EXPECT_TRUE(client->Connect());
     return client;
-}
-
-// The message of the EVarioError that the call raises, or "(nothing raised)".
-template <class Call>
-std::string RaisedMessage(Call call) {
-    try {
-        call();
-    } catch (const EVarioError& error) {
-        return error.what();
-    }
-    return "(nothing raised)";
 }
 
 inline double SecondsSince(std::chrono::steady_clock::time_point start) {
