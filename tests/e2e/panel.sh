@@ -106,14 +106,23 @@ case "$case_name" in
     on_screen || fail "after the step the window is at $(outer_rect "$id")"
     note "after F11 and Right: X=$(ini_value "$dir" X) Y=$(ini_value "$dir" Y)"
     end_with Escape
-    # Partly on the screen: it stays where it was saved.
+    # Partly on the screen: the gauge leaves it where it was saved. Under Wine, openbox
+    # then pulls the window wholly onto the screen by itself (and the move is kept, as
+    # any move of the window manager's is); it is not put in the corner.
     ini "$dir" "[WINDOW]" "X=1200" "Y=100" "[WINSIZE]" "WIDTH=300" "HEIGHT=260" "[WINBORDER]" "ACTIVE=Y"
     start_gauge "$dir"
     id=$(eventually_id)
-    at_saved_place() { read -r x y _ _ < <(outer_rect "$id") && [ "$x $y" = "1200 100" ]; }
+    if [ "$platform" = linux ]; then
+      at_saved_place() { read -r x y _ _ < <(outer_rect "$id") && [ "$x $y" = "1200 100" ]; }
+    else
+      at_saved_place() { read -r x y _ _ < <(outer_rect "$id") && ((x > 900 && y > 50)); }
+    fi
     eventually at_saved_place || fail "saved at 1200,100 (partly visible), the window is at $(outer_rect "$id")"
+    note "saved at 1200,100: the window is at $(outer_rect "$id")"
     end_with Escape
-    [ "$(ini_value "$dir" X)" = 1200 ] || fail "the file holds X=$(ini_value "$dir" X), not 1200"
+    if [ "$platform" = linux ]; then
+      [ "$(ini_value "$dir" X)" = 1200 ] || fail "the file holds X=$(ini_value "$dir" X), not 1200"
+    fi
     ;;
   unchanged_frames)
     # MAXFPS=60 against the simulator: a constant value is put on the screen once, the OFF
