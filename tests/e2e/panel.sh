@@ -126,7 +126,8 @@ case "$case_name" in
     ;;
   unchanged_frames)
     # MAXFPS=60 against the simulator: a constant value is put on the screen once, the OFF
-    # flag comes as soon as the simulator goes, and the next value as soon as it is back.
+    # flag comes as soon as the simulator goes, the next value as soon as it is back, and
+    # a value that keeps changing is put on the screen at each change.
     start_window_manager
     dir=$(scratch_bundle "$platform")
     ini "$dir" "[WINDOW]" "X=40" "Y=30" "[WINSIZE]" "WIDTH=300" "HEIGHT=300" "[WINBORDER]" "ACTIVE=N" "[GAUGE]" "MAXFPS=60"
@@ -146,6 +147,16 @@ case "$case_name" in
     start_simulator "$dir" --value 611
     eventually trace_has 611 || fail "the value did not come back with the simulator: $(tail -n 3 "$dir/trace.txt")"
     tail -n 1 "$dir/trace.txt" | grep -q " 611$" || fail "the last frame is not the value: $(tail -n 3 "$dir/trace.txt")"
+    # A value that changes every 100 ms (six frame times): each one reaches the screen.
+    stop_simulator
+    script="0:611"
+    for i in $(seq 20); do script+=",$(awk -v i="$i" 'BEGIN { printf "%.1f", 2 + i / 10 }'):$((100 + 10 * i))"; done
+    start_simulator "$dir" --script "$script"
+    eventually trace_has 300 || fail "the script's last value did not come: $(tail -n 3 "$dir/trace.txt")"
+    shown=0
+    for i in $(seq 20); do trace_has $((100 + 10 * i)) && shown=$((shown + 1)); done
+    note "a value changing every 100 ms: $shown of 20 values on the screen"
+    ((shown >= 18)) || fail "only $shown of 20 changing values were put on the screen"
     end_with Escape
     ;;
   *) fail "unknown case $case_name" ;;
