@@ -97,9 +97,14 @@ case "$case_name" in
     }
     eventually on_screen || fail "the window is at $(outer_rect "$id"), not wholly on the 1280x1024 screen"
     note "saved at 5000,5000: opened at $(outer_rect "$id")"
+    # Seconds of running and a normal end leave the file as it was.
     sleep 3
+    end_with Escape
     cmp -s "$dir/ORVEXVari.INI" "$dir/saved.ini" || fail "the file changed without a key: $(tr -d '\r' <"$dir/ORVEXVari.INI")"
-    # One step right from where it stands.
+    # Started again, one step right from where it stands.
+    start_gauge "$dir"
+    id=$(eventually_id)
+    eventually on_screen || fail "started again, the window is at $(outer_rect "$id")"
     press F11 Right
     moved() { x=$(ini_value "$dir" X) && [ -n "$x" ] && ((x >= 0 && x < 100)); }
     eventually moved || fail "after F11 and Right the file holds X=$(ini_value "$dir" X), not a place on the screen"
