@@ -41,6 +41,11 @@ its line; only an upper-case Y counts as yes):
   [WINBORDER] ACTIVE=Y     a window with frame and caption (the default); any
                            other value gives a frameless window
   [WINDOW] TOPMOST=Y       keep the gauge above other windows
+  [WINDOW] FULLSCREEN=Y    a borderless window over the whole monitor that holds
+                           the middle of the saved window (else the primary one);
+                           F12, F11, F9 and the arrows do nothing then
+  [WINDOW] ROTATE=n        the picture turned n degrees clockwise (0, 90, 180 or
+                           270), for a screen mounted on its side
   [GAUGE] MAXFPS=n         draw at most n frames per second, waiting in between;
                            0 or none: as many as the machine draws
   [GAUGE] DAMPING=s        the needle follows the value with a lag of s seconds,
@@ -55,8 +60,8 @@ its line; only an upper-case Y counts as yes):
   [GAUGE] UNITS=unit       the unit of SCALE: FPM (the default), MS or KT
   [GAUGE] DIALIMAGE=file   a dial image of one's own in the working directory
 A number that is not one (X=abc, DAMPING=0,5) or is out of its range (MAXFPS=-1,
-DAMPING=90), an unknown DIAL or UNITS, or a SCALE that breaks a rule ends the
-program with an "Application Error" quoting it.
+DAMPING=90, ROTATE=45), an unknown DIAL or UNITS, or a SCALE that breaks a rule
+ends the program with an "Application Error" quoting it.
 
 Exit status: 0 after Escape, the close button or an end signal; 1 after an
 "Application Error", a window that could not be made (no display, no GL), gauge
@@ -65,6 +70,9 @@ images that could not be read ("initialization failed.") or an answer to
 
 Environment:
   ORVEX_DIALOGS=stderr     message boxes go to standard error instead of the screen
+  ORVEX_TRACE=FILE         one line per frame put on the screen: the monotonic
+                           time in milliseconds and the value shown (metres per
+                           minute as read, or OFF)
   SIMLINK_RUNTIME_DIR      (Linux) directory where the simulator link meets the
                            simulator; else XDG_RUNTIME_DIR, else /tmp/simlink-<uid>
   XDG_RUNTIME_DIR          (Linux) see SIMLINK_RUNTIME_DIR

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/frame_pacer.h"
+#include "app/frame_trace.h"
 #include "config/config_file.h"
 #include "config/settings.h"
 #include "config/value_rules.h"
@@ -13,6 +14,7 @@
 #include "gauge/gauge_window.h"
 #include "net/lx_tcp_block_client.h"
 #include "platform/clock.h"
+#include "platform/system.h"
 #include "platform/window.h"
 #include "simlink/simlink_user.h"
 
@@ -58,8 +60,8 @@ bool connecting = false;
 bool connecting_title_shown = false;
 
 bool CreateWindowAtSettings() {
-    bool created = CreateGaugeWindow(window_title, Settings.WindowWidth, Settings.WindowHeight, kColorBits, false,
-                                     Settings.Frameless);
+    bool created = CreateGaugeWindow(window_title, Settings.WindowWidth, Settings.WindowHeight, kColorBits,
+                                     Settings.FullScreen, Settings.Frameless);
     last_attempt_ms = loop_clock->NowMilliseconds();
     connecting_title_shown = false;
     return created;
@@ -108,6 +110,14 @@ template <size_t N>
 bool StepArrows(const ArrowStep (&steps)[N]) {
     for (const ArrowStep& step : steps) {
         if (!KeyState[step.key]) continue;
+        // A window opened away from its saved place (on no monitor) moves from where it
+        // stands: that place goes to the file first.
+        if (WindowRelocatedTo && step.section == kWindow) {
+            Settings.WindowLeft = WindowRelocatedTo->left;
+            Settings.WindowTop = WindowRelocatedTo->top;
+            ConfigFile->WriteText(kWindow, kX, IntegerText(Settings.WindowLeft));
+            ConfigFile->WriteText(kWindow, kY, IntegerText(Settings.WindowTop));
+        }
         // The step starts from the file, which the window procedure keeps current.
         int32_t value = ReadConfigInteger(step.section, step.name, step.default_value);
         value = static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(step.delta));
@@ -168,6 +178,7 @@ bool RunMainLoop(platform::IMonotonicClock& clock) {
     int64_t last_link_attempt_ms = loop_clock->NowMilliseconds();
 
     FramePacer pacer(Settings.MaxFramesPerSecond);
+    FrameTrace trace(platform::EnvironmentValue(kTraceVariable));
     bool done = false;
     platform::WindowMessage message;
     while (!done) {
@@ -180,8 +191,13 @@ bool RunMainLoop(platform::IMonotonicClock& clock) {
             if (WindowActive) {
                 bool drawn = Settings.UseNetwork ? RenderNetworkFrame() : RenderSimulatorFrame();
                 answered = drawn && !ValueMissing;
-                if (drawn) platform::SwapGaugeBuffers(hDC);
-                else done = true;
+                if (!drawn) {
+                    done = true;
+                } else if (PictureDrawn) {
+                    // A frame that left the picture on the screen as it was has nothing to swap.
+                    platform::SwapGaugeBuffers(hDC);
+                    trace.FrameSwapped(PictureValueMpm, ValueMissing);
+                }
             } else {
                 platform::SwapGaugeBuffers(hDC);
             }
@@ -189,6 +205,11 @@ bool RunMainLoop(platform::IMonotonicClock& clock) {
 
         // Escape ends the loop once this pass is through; its mark stays.
         if (KeyState[platform::kVkEscape]) done = true;
+
+        // Full screen: the window is the monitor's, and the keys that would frame, move
+        // or size it are passed over (the arrows act only in the modes).
+        if (Settings.FullScreen)
+            KeyState[platform::kVkF12] = KeyState[platform::kVkF11] = KeyState[platform::kVkF9] = false;
 
         // F12: frame on or off, at the size in the file, at the same position.
         if (KeyState[platform::kVkF12]) {

@@ -11,6 +11,7 @@ using namespace config_keys;
 
 namespace {
 constexpr const char* kMaxFpsOutOfRange = "'%s' is not a valid MAXFPS value (0 or more frames per second)";
+constexpr const char* kRotateOutOfRange = "'%s' is not a valid ROTATE value (0, 90, 180 or 270 degrees clockwise)";
 constexpr const char* kDampingOutOfRange = "'%s' is not a valid DAMPING value (0 to 60 seconds)";
 
 // A value that converted but lies outside its key's range, quoted as it stands in the file.
@@ -48,6 +49,11 @@ void ReadConfiguration() {
     // The cockpit keys: absent or empty means off, so a file without them gives the
     // gauge as it always was; a value that is there must be a good one.
     Settings.TopMost = IsYesFlag(TrimValue(ConfigFile->ReadText(kWindow, kTopMost, "")));
+    Settings.FullScreen = IsYesFlag(TrimValue(ConfigFile->ReadText(kWindow, kFullScreen, "")));
+    std::string rotate = TrimValue(ConfigFile->ReadText(kWindow, kRotate, ""));
+    Settings.RotateDeg = rotate.empty() ? 0 : ConvertInteger(rotate);
+    if (Settings.RotateDeg % 90 != 0 || Settings.RotateDeg < 0 || Settings.RotateDeg > 270)
+        RaiseOutOfRange(kRotateOutOfRange, rotate);
     std::string max_fps = TrimValue(ConfigFile->ReadText(kGauge, kMaxFps, ""));
     Settings.MaxFramesPerSecond = max_fps.empty() ? 0 : ConvertInteger(max_fps);
     if (Settings.MaxFramesPerSecond < 0) RaiseOutOfRange(kMaxFpsOutOfRange, max_fps);

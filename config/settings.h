@@ -18,6 +18,8 @@ struct SettingsRecord {
     bool Frameless = false;
     bool OffFlag = true;             // the dial shows "OFF" while the value cannot be read
     bool TopMost = false;            // the window stays above other windows
+    bool FullScreen = false;         // borderless over the whole monitor; the saved geometry is kept
+    int32_t RotateDeg = 0;           // the picture turned clockwise: 0, 90, 180 or 270
     int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw; never below 0
     double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
     DialScale Dial;                  // the face the needle is placed on
@@ -49,6 +51,8 @@ inline constexpr const char* kHeight = "HEIGHT";
 inline constexpr const char* kWinBorder = "WINBORDER";
 inline constexpr const char* kActive = "ACTIVE";
 inline constexpr const char* kTopMost = "TOPMOST";
+inline constexpr const char* kFullScreen = "FULLSCREEN";
+inline constexpr const char* kRotate = "ROTATE";
 inline constexpr const char* kGauge = "GAUGE";
 inline constexpr const char* kOffFlag = "OFFFLAG";
 inline constexpr const char* kMaxFps = "MAXFPS";

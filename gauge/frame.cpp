@@ -11,6 +11,7 @@
 
 #include "config/settings.h"
 #include "gauge/needle_damping.h"
+#include "gauge/picture_on_screen.h"
 #include "gauge/scene.h"
 #include "gauge/vertical_speed_scale.h"
 #include "net/remote_value.h"
@@ -73,10 +74,17 @@ void DrawRectangle(float x0, float y0, float x1, float y1) {
 
 // Both sources end here: the raw value (metres per minute, descent positive; 0 while
 // ValueMissing) placed on the dial's scale, damped, and drawn with what goes over it.
+// With MAXFPS a picture the screen already shows is not drawn again (nor swapped): a
+// gauge at rest costs next to nothing. Without it every frame is drawn.
 void ShowValue(double raw_mpm) {
     const float angle_deg = ShownAngle(RawToDialAngle(Settings.Dial, raw_mpm));
+    const GaugePicture picture{angle_deg, ValueMissing && Settings.OffFlag, PositionMode, SizeMode};
+    PictureDrawn = Settings.MaxFramesPerSecond <= 0 || !ScreenPicture.Shows(picture);
+    if (!PictureDrawn) return;
+    PictureValueMpm = raw_mpm;
     DrawGauge(angle_deg);
     DrawOverDial();
+    ScreenPicture.Put(picture);
 }
 
 }  // namespace

@@ -13,5 +13,11 @@ void DrawOverlay(unsigned int texture);
 // needle's 0 means nothing.
 inline bool ValueMissing = false;
 
+// Set by each frame: whether it drew a picture to put on the screen (false with MAXFPS
+// when the screen already shows that picture: nothing to swap), and the value the
+// drawn picture shows, metres per minute as read.
+inline bool PictureDrawn = true;
+inline double PictureValueMpm = 0;
+
 // The red flag lettered "OFF" below the dial's centre, in plain GL quads.
 void DrawOffFlag();

@@ -8,6 +8,7 @@
 #include "gauge/window_procedure.h"
 #include "net/lx_tcp_block_client.h"
 #include "platform/dialogs.h"
+#include "platform/window_geometry.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ void ShutdownError(const char* message) {
 
 }  // namespace
 
-bool CreateGaugeWindow(const std::string& title, int width, int height, int color_bits, bool /*full_screen*/,
+bool CreateGaugeWindow(const std::string& title, int width, int height, int color_bits, bool full_screen,
                        bool frameless) {
     // The class icon comes from "plane2.ico" anew; a missing file is reported at the top.
     LoadApplicationIcon();
@@ -69,13 +70,22 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
         return false;
     }
 
+    // The monitors as they are now: one may have gone since the geometry was saved.
+    const platform::WindowRect saved{Settings.WindowLeft, Settings.WindowTop, width, height};
+    const std::vector<platform::MonitorArea> monitors = platform::ListMonitors();
+    const platform::WindowRect placed =
+        full_screen ? platform::FullScreenRect(saved, monitors) : platform::OnScreenRect(saved, monitors);
+    WindowRelocatedTo.reset();
+    if (!full_screen && (placed.left != saved.left || placed.top != saved.top)) WindowRelocatedTo = placed;
+    if (full_screen) frameless = true;
+
     uint32_t ex_style = frameless ? kFramelessExStyle : kFramedExStyle;
     if (Settings.TopMost) ex_style |= platform::kWsExTopMost;
     uint32_t style = frameless ? kFramelessStyle : kFramedStyle;
 
     // The size is the window's outer size, frame included, as the procedure stores it.
-    hWnd = platform::CreateNativeWindow(ex_style, kWindowClassName, title, style, Settings.WindowLeft,
-                                        Settings.WindowTop, width, height);
+    hWnd = platform::CreateNativeWindow(ex_style, kWindowClassName, title, style, placed.left, placed.top, placed.width,
+                                        placed.height);
     if (!hWnd) return FailCreation(kCreateWindowFailed);
 
     hDC = platform::GetWindowDeviceContext(hWnd);
@@ -95,7 +105,7 @@ bool CreateGaugeWindow(const std::string& title, int width, int height, int colo
 
     // The first showing sends WM_SIZE, and the procedure sets the viewport then.
     platform::ShowNativeWindow(hWnd);
-    if (frameless) ResizeScene(width, height);
+    if (frameless) ResizeScene(placed.width, placed.height);
 
     if (!InitScene()) return FailCreation(kInitFailed);
     return true;

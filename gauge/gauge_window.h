@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/window.h"
@@ -17,8 +18,15 @@ inline bool KeyState[256] = {};
 // False while the window is minimised.
 inline bool WindowActive = true;
 
-// Creates the window (outer size width x height at Settings.WindowLeft/Top), its GL
-// context and the scene. False after a failure has been reported and released.
+// Where the window stands when it is not where the file has it: the saved rectangle lies
+// on no monitor, so the window opened on the primary one. Empty otherwise. The file
+// keeps its values until a key moves the window.
+inline std::optional<platform::WindowRect> WindowRelocatedTo;
+
+// Creates the window (outer size width x height at Settings.WindowLeft/Top, or on the
+// primary monitor when that is on none; frameless over a whole monitor when
+// full_screen), its GL context and the scene. False after a failure has been reported
+// and released.
 bool CreateGaugeWindow(const std::string& title, int width, int height, int color_bits, bool full_screen,
                        bool frameless);
 

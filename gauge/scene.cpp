@@ -9,11 +9,14 @@
 #include "gauge/dial_image.h"
 #include "gauge/gauge_window.h"
 #include "gauge/image_file.h"
+#include "gauge/picture_on_screen.h"
 #include "net/lx_tcp_block_client.h"
 #include "platform/gl.h"
 #include "simlink/simlink_user.h"
 
 bool InitScene() {
+    // A new context: nothing of the gauge is on its screen yet.
+    ScreenPicture.Forget();
     if (Settings.UseNetwork) {
         // A new client for every window; the teardown has dropped a connected one.
         NetClient = std::make_unique<TLxTcpBlockClient>();

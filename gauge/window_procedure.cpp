@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "config/value_rules.h"
 #include "gauge/gauge_window.h"
+#include "gauge/picture_on_screen.h"
 #include "platform/gl.h"
 
 namespace {
@@ -49,12 +50,17 @@ intptr_t GaugeWindowProc(platform::WindowHandle window, uint32_t message, uintpt
             if (wparam < 256) KeyState[wparam] = false;
             return 0;
         case kWmMove:
-            if (!Recreating) PersistWindowPosition(window);
+            // A window moved off the saved place to be seen keeps the saved place in the file.
+            if (!Recreating && !Settings.FullScreen && !WindowRelocatedTo) PersistWindowPosition(window);
             return 0;
         case kWmSize:
             ResizeScene(LowWord(static_cast<uintptr_t>(lparam)), HighWord(static_cast<uintptr_t>(lparam)));
-            if (!Recreating) PersistWindowSize(window, wparam);
+            if (!Recreating && !Settings.FullScreen) PersistWindowSize(window, wparam);
             return 0;
+        case kWmPaint:
+            // Uncovered: the screen may have lost the picture.
+            ScreenPicture.Forget();
+            break;
         default: break;
     }
     return DefaultWindowProcedure(window, message, wparam, lparam);
@@ -66,6 +72,10 @@ void ResizeScene(int width, int height) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height), 0.1, 100.0);
+    // A screen mounted on its side: the whole picture turned clockwise about the dial's
+    // axis, before the perspective, so that the dial stays round and centred.
+    if (Settings.RotateDeg != 0) glRotatef(-static_cast<float>(Settings.RotateDeg), 0.0f, 0.0f, 1.0f);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+    ScreenPicture.Forget();
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -23,6 +24,7 @@ struct WindowMessage {
 inline constexpr uint32_t kWmMove = 0x0003;
 inline constexpr uint32_t kWmSize = 0x0005;
 inline constexpr uint32_t kWmActivate = 0x0006;
+inline constexpr uint32_t kWmPaint = 0x000F;
 inline constexpr uint32_t kWmClose = 0x0010;
 inline constexpr uint32_t kWmQuit = 0x0012;
 inline constexpr uint32_t kWmKeyDown = 0x0100;
@@ -108,6 +110,14 @@ struct WindowRect {
     int height = 0;
 };
 
+// One monitor: its whole rectangle and its work area (less the task bars and panels),
+// screen pixels.
+struct MonitorArea {
+    WindowRect bounds;
+    WindowRect work;
+    bool primary = false;
+};
+
 // Takes one message for any window of the thread from the queue, without waiting.
 bool PeekWindowMessage(WindowMessage& message);
 
@@ -150,6 +160,9 @@ bool DestroyNativeWindow(WindowHandle window);
 bool GetWindowOuterRect(WindowHandle window, WindowRect& rect);
 
 bool IsWindowMinimised(WindowHandle window);
+
+// The monitors the system shows now; empty when it cannot tell.
+std::vector<MonitorArea> ListMonitors();
 
 // The device context, pixel format and GL rendering context; each returns null, 0 or
 // false on failure. GL calls made while no context is current have no effect.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/window.h"
 
@@ -28,5 +29,14 @@ ClientPlacement PlaceClient(const WindowRect& outer, const FrameExtents& frame);
 
 // The outer rectangle of a client and its frame, each value kept within int.
 WindowRect OuterRect(int client_x, int client_y, int client_width, int client_height, const FrameExtents& frame);
+
+// The rectangle a full-screen window covers: the monitor that holds the centre of the
+// saved window rectangle, else the primary one. No monitors known: the saved rectangle.
+WindowRect FullScreenRect(const WindowRect& saved, const std::vector<MonitorArea>& monitors);
+
+// Where a window saved at `saved` opens: where it was saved when any part of it lies on
+// a monitor (a monitor since unplugged leaves it on none), else at the top-left corner
+// of the primary monitor's work area at the saved size. No monitors known: where saved.
+WindowRect OnScreenRect(const WindowRect& saved, const std::vector<MonitorArea>& monitors);
 
 }  // namespace platform

@@ -167,6 +167,7 @@ void TranslateWindowEvent(const SDL_WindowEvent& event) {
         case SDL_WINDOWEVENT_FOCUS_LOST:
             Post(window, kWmActivate, static_cast<uintptr_t>(MakeLongParam(kWaInactive, Minimised(window) ? 1 : 0)), 0);
             break;
+        case SDL_WINDOWEVENT_EXPOSED: Post(window, kWmPaint, 0, 0); break;
         case SDL_WINDOWEVENT_CLOSE: Post(window, kWmClose, 0, 0); break;
         default: break;
     }

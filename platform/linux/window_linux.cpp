@@ -229,6 +229,21 @@ bool IsWindowMinimised(WindowHandle window) {
     return Find(window) != nullptr && Minimised(static_cast<SDL_Window*>(window));
 }
 
+std::vector<MonitorArea> ListMonitors() {
+    std::vector<MonitorArea> monitors;
+    if (!EnsureVideo()) return monitors;
+    const int count = SDL_GetNumVideoDisplays();
+    for (int index = 0; index < count; ++index) {
+        SDL_Rect bounds{}, usable{};
+        if (SDL_GetDisplayBounds(index, &bounds) != 0) continue;
+        if (SDL_GetDisplayUsableBounds(index, &usable) != 0) usable = bounds;
+        // SDL puts the primary display first.
+        monitors.push_back(MonitorArea{WindowRect{bounds.x, bounds.y, bounds.w, bounds.h},
+                                       WindowRect{usable.x, usable.y, usable.w, usable.h}, index == 0});
+    }
+    return monitors;
+}
+
 DeviceContext GetWindowDeviceContext(WindowHandle window) { return Find(window) ? window : nullptr; }
 
 bool ReleaseWindowDeviceContext(WindowHandle window, DeviceContext device_context) {

@@ -238,6 +238,26 @@ bool GetWindowOuterRect(WindowHandle window, WindowRect& rect) {
 
 bool IsWindowMinimised(WindowHandle window) { return IsIconic(static_cast<HWND>(window)) != 0; }
 
+namespace {
+WindowRect RectOf(const RECT& rect) {
+    return WindowRect{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (GetMonitorInfoA(monitor, &info))
+        reinterpret_cast<std::vector<MonitorArea>*>(list)->push_back(
+            MonitorArea{RectOf(info.rcMonitor), RectOf(info.rcWork), (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+    return TRUE;
+}
+}  // namespace
+
+std::vector<MonitorArea> ListMonitors() {
+    std::vector<MonitorArea> monitors;
+    EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
+}
+
 DeviceContext GetWindowDeviceContext(WindowHandle window) { return GetDC(static_cast<HWND>(window)); }
 
 bool ReleaseWindowDeviceContext(WindowHandle window, DeviceContext device_context) {

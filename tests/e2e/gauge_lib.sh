@@ -273,3 +273,48 @@ frameless_ini() {  # frameless_ini DIR [LAN LINES [X [Y]]]
     "${3:-520}" "${4:-0}" "${2:-}" >"$1/ORVEXVari.INI"
 }
 network_lines() { printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n' "$1"; }
+
+# The test driver vario-gauge-probe of $platform: use_probe sets probe_file from
+# $native_probe (Linux) or the Windows build.
+use_probe() {
+  if [ "$platform" = windows ]; then
+    probe_file=$VARIO_WINDOWS_BUILD/tests/gauge_probe/vario-gauge-probe.exe
+  else
+    probe_file=$native_probe
+  fi
+  [ -x "$probe_file" ] || [ -f "$probe_file" ] || fail "no test program at $probe_file (run scripts/build)"
+}
+
+# probe DIR ARGS...: runs the test program in DIR; its output goes to DIR/out.txt and DIR/err.txt.
+probe() {
+  local dir=$1
+  shift
+  cp "$probe_file" "$dir/"
+  local name
+  name=$(basename "$probe_file")
+  local status=0
+  if [ "$platform" = windows ]; then
+    wine_env
+    (cd "$dir" && timeout "${RUN_TIMEOUT:-120}" wine "./$name" "$@" >"$dir/out.txt" 2>"$dir/err.txt") || status=$?
+  else
+    (cd "$dir" && timeout "${RUN_TIMEOUT:-60}" "./$name" "$@" >"$dir/out.txt" 2>"$dir/err.txt") || status=$?
+  fi
+  return $status
+}
+
+# The test program's output without the line ends' carriage returns Windows adds.
+out_lines() { tr -d '\r' <"$1/out.txt"; }
+
+# client_rect ID: the client area's absolute left, top, width and height.
+client_rect() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
+}
+
+# outer_rect ID: the client area grown by the frame the window manager drew.
+outer_rect() {
+  local extents l r t b
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -nE 's/.*= *([0-9]+), *([0-9]+), *([0-9]+), *([0-9]+).*/\1 \2 \3 \4/p')
+  read -r l r t b <<<"${extents:-0 0 0 0}"
+  read -r x y w h < <(client_rect "$1")
+  echo "$((x - l)) $((y - t)) $((w + l + r)) $((h + t + b))"
+}

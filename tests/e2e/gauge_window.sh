@@ -11,12 +11,7 @@ native_probe=$3
 export ORVEX_DIALOGS=stderr
 tolerance_deg=1.0
 
-if [ "$platform" = windows ]; then
-  probe_file=$VARIO_WINDOWS_BUILD/tests/gauge_probe/vario-gauge-probe.exe
-else
-  probe_file=$native_probe
-fi
-[ -x "$probe_file" ] || [ -f "$probe_file" ] || fail "no test program at $probe_file (run scripts/build)"
+use_probe
 
 # A working directory with the icon, and gauge images made here: a dark blue dial, a
 # red needle pointing to nine o'clock and its mask, white overlays.
@@ -32,26 +27,6 @@ test_images_dir() {
   convert -size 64x64 xc:white -type TrueColor "BMP3:$dir/setsize.txr"
   echo "$dir"
 }
-
-# probe DIR ARGS...: runs the test program in DIR; its output goes to DIR/out.txt and DIR/err.txt.
-probe() {
-  local dir=$1
-  shift
-  cp "$probe_file" "$dir/"
-  local name
-  name=$(basename "$probe_file")
-  local status=0
-  if [ "$platform" = windows ]; then
-    wine_env
-    (cd "$dir" && timeout "${RUN_TIMEOUT:-120}" wine "./$name" "$@" >"$dir/out.txt" 2>"$dir/err.txt") || status=$?
-  else
-    (cd "$dir" && timeout "${RUN_TIMEOUT:-60}" "./$name" "$@" >"$dir/out.txt" 2>"$dir/err.txt") || status=$?
-  fi
-  return $status
-}
-
-# The test program's output without the line ends' carriage returns Windows adds.
-out_lines() { tr -d '\r' <"$1/out.txt"; }
 
 # expect_needle WHAT PICTURE EXPECTED_DEG [--black-dial]: the needle within the tolerance.
 expect_needle() {
@@ -81,20 +56,6 @@ trap 'stop_simulator; stop_data_server; cleanup_scratch' EXIT
 
 write_network_ini() {  # write_network_ini DIR PORT
   printf '[LAN]\r\nUSELAN=Y\r\nORVEXSERVER=127.0.0.1\r\nORVEXPORT=%s\r\n[WINDOW]\r\nX=40\r\nY=30\r\n[WINSIZE]\r\nWIDTH=360\r\nHEIGHT=330\r\n' "$2" >"$1/ORVEXVari.INI"
-}
-
-# client_rect ID: the client area's absolute left, top, width and height.
-client_rect() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
-}
-
-# outer_rect ID: the client area grown by the frame the window manager drew.
-outer_rect() {
-  local extents l r t b
-  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | sed -nE 's/.*= *([0-9]+), *([0-9]+), *([0-9]+), *([0-9]+).*/\1 \2 \3 \4/p')
-  read -r l r t b <<<"${extents:-0 0 0 0}"
-  read -r x y w h < <(client_rect "$1")
-  echo "$((x - l)) $((y - t)) $((w + l + r)) $((h + t + b))"
 }
 
 # platform_outer DIR ID first|last: the outer rectangle in the platform's own terms:

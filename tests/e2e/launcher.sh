@@ -4,6 +4,7 @@
 # the whole sample configuration and every image are there, and prints its arguments.
 # The user's own files and links are kept, a complete read-only folder starts, --version
 # and --help make nothing, and pairs of first starts at the same moment both start.
+# Profiles: two at once keep two folders and two files; a bad name is refused.
 # Usage: launcher.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -116,3 +117,44 @@ for pair in $(seq "$pairs"); do
 done
 ((failures == 0)) || fail "$failures of $((2 * pairs)) simultaneous first starts failed"
 note "$pairs pairs of simultaneous first starts all started"
+
+# Two profiles started at once: each runs in its own folder with its own sample, and a
+# change to one file leaves the other alone.
+home=$prefix/home-panel
+config=$home/.config/zevra-variometer
+mkdir -p "$home"
+for name in pilot co-pilot_2; do
+  env -u XDG_CONFIG_HOME HOME="$home" "$launcher" --profile "$name" >"$home/$name.out" 2>"$home/$name.err" &
+done
+wait
+for name in pilot co-pilot_2; do
+  expect_contains "$home/$name.out" "stand-in started in $config/$name"
+  cmp -s "$config/$name/ORVEXVari.INI" "$share/ORVEXVari.INI" || fail "$name has no whole sample"
+  for file in "${GAUGE_FILES[@]}"; do expect_link "$config/$name/$file" "$share/$file"; done
+done
+[ ! -e "$config/ORVEXVari.INI" ] || fail "a profile's start made the folder's own ORVEXVari.INI"
+echo "X=777" >>"$config/pilot/ORVEXVari.INI"
+launch "$home" --profile=co-pilot_2 || true
+cmp -s "$config/co-pilot_2/ORVEXVari.INI" "$share/ORVEXVari.INI" || fail "the pilot's change reached co-pilot_2"
+[ "$(tail -n 1 "$config/pilot/ORVEXVari.INI")" = "X=777" ] || fail "the pilot's ORVEXVari.INI lost its change"
+note "two profiles at once: two folders, two ORVEXVari.INI files"
+
+# Bad names and a misplaced option are refused with a message, status 2, and nothing made.
+home=$prefix/home-badname
+mkdir "$home"
+long=$(printf 'a%.0s' $(seq 33))
+bad_cases=(  # the arguments of each case, split at |
+  "--profile" "--profile=" "--profile|" "--profile|../x" "--profile|a/b" "--profile|x.y" "--profile|x y"
+  "--profile|é" "--profile|$long" "--profile|a|--profile|b"
+)
+for case in "${bad_cases[@]}"; do
+  IFS='|' read -r -a words <<<"$case"
+  [ "${case: -1}" = "|" ] && words+=("")
+  status=0
+  launch "$home" "${words[@]}" || status=$?
+  [ "$status" -eq 2 ] || fail "'$case' ended with status $status, not 2"
+  grep -q "zevra-variometer: .*profile" "$prefix/err.txt" || fail "'$case' gave no message: $(cat "$prefix/err.txt")"
+  [ -z "$(ls -A "$home")" ] || fail "'$case' made $(find "$home" | tr '\n' ' ')"
+done
+launch "$home" --profile "$(printf 'b%.0s' $(seq 32))" || fail "a 32-character name was refused: $(cat "$prefix/err.txt")"
+note "bad profile names refused with status 2; 32 characters taken"

@@ -9,10 +9,12 @@
 //   hold SECONDS          keeps the window open as the program does, logging key-downs,
 //                         until the time is up, the window is closed or a file "stop" appears
 //   measure FILE.ppm      prints the needle's direction and the picture's colour figures
-//                         (green, white, and the share of the OFF flag's red)
+//                         (green, white, the share of the OFF flag's red, and the box
+//                         around the white pixels: left,top,right,bottom from the top)
 //   angle RAW [DIR]       prints the scale's angle for a raw vertical speed: on the
 //                         face DIR/ORVEXVari.INI configures, else on the original face
 // The working directory holds ORVEXVari.INI, plane2.ico and the gauge images.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -64,7 +66,8 @@ struct Picture {
 
 bool OpenWindow() {
     Recreating = true;
-    bool ok = CreateGaugeWindow(kTitle, Settings.WindowWidth, Settings.WindowHeight, 32, false, Settings.Frameless);
+    bool ok = CreateGaugeWindow(kTitle, Settings.WindowWidth, Settings.WindowHeight, 32, Settings.FullScreen,
+                                Settings.Frameless);
     return ok;
 }
 
@@ -391,20 +394,27 @@ int Measure(int argc, char** argv) {
     // and how much is the OFF flag's red.
     double centre_green = 0, edge_green = 0;
     long centre_count = 0, edge_count = 0, white = 0, red = 0;
+    int white_left = picture.width, white_right = -1, white_low = picture.height, white_high = -1;
     for (int y = 0; y < picture.height; ++y)
         for (int x = 0; x < picture.width; ++x) {
             const uint8_t* p = picture.At(x, y);
             double fx = std::abs(x + 0.5 - cx) / cx, fy = std::abs(y + 0.5 - cy) / cy;
             if (fx < 0.4 && fy < 0.4) centre_green += p[1], ++centre_count;
             if (fx > 0.75 || fy > 0.75) edge_green += p[1], ++edge_count;
-            if (p[0] >= 250 && p[1] >= 250 && p[2] >= 250) ++white;
+            if (p[0] >= 250 && p[1] >= 250 && p[2] >= 250) {
+                ++white;
+                white_left = std::min(white_left, x), white_right = std::max(white_right, x);
+                white_low = std::min(white_low, y), white_high = std::max(white_high, y);
+            }
             if (p[0] >= 180 && p[1] <= 60 && p[2] <= 60) ++red;
         }
     const double area = static_cast<double>(picture.width) * picture.height;
-    std::printf("needle %.3f pixels %ld radius %.1f centre_green %.1f edge_green %.1f white %.4f red %.4f\n", needle,
-                count, max_radius, centre_count ? centre_green / centre_count : 0.0,
-                edge_count ? edge_green / edge_count : 0.0, static_cast<double>(white) / area,
-                static_cast<double>(red) / area);
+    std::printf(
+        "needle %.3f pixels %ld radius %.1f centre_green %.1f edge_green %.1f white %.4f red %.4f "
+        "white_box %d,%d,%d,%d\n",
+        needle, count, max_radius, centre_count ? centre_green / centre_count : 0.0,
+        edge_count ? edge_green / edge_count : 0.0, static_cast<double>(white) / area, static_cast<double>(red) / area,
+        white_left, picture.height - 1 - white_high, white_right, picture.height - 1 - white_low);
     return 0;
 }
 

@@ -23,6 +23,7 @@ void DeliverArrivals() {
 
 void ResetFakeWorld() {
     World = FakeWorld{};
+    WindowRelocatedTo.reset();
     for (bool& key : KeyState) key = false;
     WindowActive = true;
     hWnd = hDC = hRC = nullptr;
@@ -32,12 +33,13 @@ void ResetFakeWorld() {
 bool CreateGaugeWindow(const std::string& title, int width, int height, int color_bits, bool full_screen,
                        bool frameless) {
     (void)color_bits;
-    (void)full_screen;
     World.events.push_back("create");
-    World.creations.push_back(
-        {title, width, height, frameless, Settings.WindowLeft, Settings.WindowTop, Recreating, World.now_ms});
+    World.creations.push_back({title, width, height, frameless, full_screen, Settings.WindowLeft, Settings.WindowTop,
+                               Recreating, World.now_ms});
     if (static_cast<int>(World.creations.size()) == World.fail_creation_number) return false;
     hWnd = hDC = hRC = &fake_window_handle;
+    WindowRelocatedTo.reset();
+    if (World.creations.size() == 1) WindowRelocatedTo = World.first_window_relocated_to;
     World.titles.push_back(title);
     // The scene set-up of network mode: a new client and one connection attempt.
     if (Settings.UseNetwork) {
@@ -62,6 +64,8 @@ bool RenderSimulatorFrame() {
     World.events.push_back("frame");
     World.frame_times_ms.push_back(World.now_ms);
     ++World.frames;
+    PictureDrawn = !World.picture_drawn || World.picture_drawn(World.frames);
+    PictureValueMpm = World.frames;
     World.now_ms += World.frame_ms;
     if (World.on_frame) World.on_frame(World.frames);
     return World.frame_result;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct WindowCreation {
     std::string title;
     int width = 0, height = 0;
     bool frameless = false;
+    bool full_screen = false;
     int left = 0, top = 0;
     bool recreating = false;
     int64_t at_ms = 0;  // the clock at creation
@@ -52,6 +54,10 @@ struct FakeWorld {
     std::vector<int64_t> link_open_attempts_ms;
     int64_t frame_ms = 0;  // how far the clock moves during a frame
     std::function<void(int swaps)> on_swap;
+    // Whether the frame of that number (1-based) drew a new picture; none: every frame does.
+    std::function<bool(int frame)> picture_drawn;
+    // Where the first window stands when its saved place lies on no monitor.
+    std::optional<platform::WindowRect> first_window_relocated_to;
 
     // Frame pacing: a wait for a message moves the clock on to the message or the time-out.
     std::vector<int64_t> frame_times_ms;  // the clock at the start of each frame

@@ -452,3 +452,42 @@ TEST_F(MainLoop, WithoutMaxFpsTheLoopNeverWaits) {
 }
 
 }  // namespace
+
+// A frame that leaves the picture on the screen as it was has nothing to swap; the loop
+// goes on pacing as before.
+TEST_F(MainLoop, FramesThatDrewNothingAreNotSwapped) {
+    Configure("[GAUGE]\nMAXFPS=50\n");
+    World.picture_drawn = [](int frame) { return frame == 1 || frame == 4; };
+    World.on_frame = [](int frames) {
+        if (frames == 5) World.Key(kVkEscape);
+    };
+    RunMainLoop(clock);
+    EXPECT_THAT(World.events, ElementsAre("create", "frame", "swap", "wait", "frame", "wait", "frame", "wait", "frame",
+                                          "swap", "wait", "frame", "destroy"));
+}
+
+TEST_F(MainLoop, FullScreenPassesOverTheFrameAndModeKeysAndWritesNothing) {
+    Configure("[WINDOW]\nFULLSCREEN=Y\nX=3\nY=4\n[WINSIZE]\nWIDTH=300\nHEIGHT=200\n");
+    const std::string before = dir.Read("ORVEXVari.INI");
+    KeysThenEscape({kVkF12, kVkF11, kVkRight, kVkF9, kVkDown});
+    RunMainLoop(clock);
+    ASSERT_EQ(World.creations.size(), 1u);
+    EXPECT_TRUE(World.creations[0].full_screen);
+    EXPECT_FALSE(PositionMode);
+    EXPECT_FALSE(SizeMode);
+    EXPECT_EQ(dir.Read("ORVEXVari.INI"), before);
+}
+
+// The saved place lies on no monitor: the window stands on the primary one, and the
+// first position step starts from there, not from the saved place.
+TEST_F(MainLoop, PositionStepOfAWindowOpenedAwayFromItsSavedPlaceStartsWhereItStands) {
+    Configure("[WINDOW]\nX=5000\nY=5000\n");
+    World.first_window_relocated_to = WindowRect{0, 30, 400, 400};
+    KeysThenEscape({kVkF11, kVkRight});
+    RunMainLoop(clock);
+    EXPECT_EQ(Ini("WINDOW", "X"), "1");
+    EXPECT_EQ(Ini("WINDOW", "Y"), "30");
+    ASSERT_EQ(World.creations.size(), 2u);
+    EXPECT_EQ(World.creations.back().left, 1);
+    EXPECT_EQ(World.creations.back().top, 30);
+}

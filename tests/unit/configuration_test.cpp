@@ -172,13 +172,19 @@ TEST_F(Configuration, CockpitKeysAreOffWhenAbsentOrEmpty) {
         EXPECT_EQ(Settings.MaxFramesPerSecond, 0) << ini;
         EXPECT_EQ(Settings.DampingSeconds, 0.0) << ini;
         EXPECT_FALSE(Settings.TopMost) << ini;
+        EXPECT_FALSE(Settings.FullScreen) << ini;
+        EXPECT_EQ(Settings.RotateDeg, 0) << ini;
     }
-    Load("[gauge]\nmaxfps= 60 \ndamping=0.75\n[WINDOW]\nTOPMOST=Y\n");
+    Load("[gauge]\nmaxfps= 60 \ndamping=0.75\n[WINDOW]\nTOPMOST=Y\nFULLSCREEN=Y\nROTATE= 270 \n");
     EXPECT_EQ(Settings.MaxFramesPerSecond, 60);
     EXPECT_DOUBLE_EQ(Settings.DampingSeconds, 0.75);
     EXPECT_TRUE(Settings.TopMost);
-    Load("[WINDOW]\nTOPMOST=y\n");
+    EXPECT_TRUE(Settings.FullScreen);
+    EXPECT_EQ(Settings.RotateDeg, 270);
+    Load("[WINDOW]\nTOPMOST=y\nFULLSCREEN=yes\nROTATE=90\n");
     EXPECT_FALSE(Settings.TopMost);
+    EXPECT_FALSE(Settings.FullScreen);
+    EXPECT_EQ(Settings.RotateDeg, 90);
 }
 
 TEST_F(Configuration, BadCockpitValuesRaiseWithTheText) {
@@ -190,6 +196,10 @@ TEST_F(Configuration, BadCockpitValuesRaiseWithTheText) {
         {"[GAUGE]\nMAXFPS= $FFFFFFFF \n", "'$FFFFFFFF' is not a valid MAXFPS value (0 or more frames per second)"},
         {"[GAUGE]\nDAMPING=60.001\n", "'60.001' is not a valid DAMPING value (0 to 60 seconds)"},
         {"[GAUGE]\nDAMPING=1e3\n", "'1e3' is not a valid decimal value"},
+        {"[WINDOW]\nROTATE=45\n", "'45' is not a valid ROTATE value (0, 90, 180 or 270 degrees clockwise)"},
+        {"[WINDOW]\nROTATE=360\n", "'360' is not a valid ROTATE value (0, 90, 180 or 270 degrees clockwise)"},
+        {"[WINDOW]\nROTATE=-90\n", "'-90' is not a valid ROTATE value (0, 90, 180 or 270 degrees clockwise)"},
+        {"[WINDOW]\nROTATE=left\n", "'left' is not a valid integer value"},
     };
     for (const auto& [ini, message] : cases) {
         dir.Write("ORVEXVari.INI", ini);

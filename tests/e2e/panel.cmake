@@ -1,0 +1,20 @@
+# The gauge on a panel computer: full screen, turned pictures, saved places on no
+# monitor (both platforms), and unchanged frames left on the screen (Linux, ORVEX_TRACE).
+foreach(platform linux windows)
+  set(labels e2e)
+  if(platform STREQUAL windows)
+    set(labels wine)
+  endif()
+  set(cases full_screen rotate off_screen)
+  if(platform STREQUAL linux)
+    list(APPEND cases unchanged_frames)
+  endif()
+  foreach(case ${cases})
+    set(name ${labels}.panel.${platform}.${case})
+    vario_e2e_test(${name} "${labels}" panel.sh ${platform} ${case} $<TARGET_FILE:vario-gauge-probe>)
+    if(NOT case STREQUAL rotate)
+      # On the window manager's display, one test at a time.
+      set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "vario_instrument;vario_wm_display")
+    endif()
+  endforeach()
+endforeach()
