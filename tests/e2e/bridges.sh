@@ -121,10 +121,12 @@ start_bridge() {
 # start_gauge NAME [INI LINES]: the platform's gauge with a black dial, frameless, in
 # simulator mode or as the lines say; its launcher in GAUGE_OF[NAME].
 declare -A GAUGE_OF GAUGE_DIR_OF
+GAUGE_COUNT=0
 start_gauge() {
   local gauge_dir
   gauge_dir=$(needle_bundle)
-  frameless_ini "$gauge_dir" "${2:-}" $((20 + 320 * ${#GAUGE_OF[@]})) 0
+  frameless_ini "$gauge_dir" "${2:-}" $((20 + 320 * GAUGE_COUNT)) 0
+  GAUGE_COUNT=$((GAUGE_COUNT + 1))
   RUN_TIMEOUT=200 run_in "$gauge_dir" "$platform" ORVEXVario >"$gauge_dir/out.txt" 2>"$gauge_dir/err.txt" &
   GAUGE_OF[$1]=$!
   GAUGE_DIR_OF[$1]=$gauge_dir
