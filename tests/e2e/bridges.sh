@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The development tools as bridges from simulators, between real processes: the X-Plane
 # stand-in feeding vario-dataserver and vario-simhost (values, staleness, subscribing
-# again after the simulator restarts, cancelling on exit), the data server serving many
-# clients at once, some of them silent, slow or hostile, and both tools' options and
-# end signals.
+# again after the simulator restarts, cancelling on exit, total energy), a glider
+# simulator's datagrams moving both tools' gauges, the data server serving many clients
+# at once, some of them silent, slow or hostile, and both tools' options and end signals.
 # Usage: bridges.sh CASE [linux|windows]: windows runs the bridge and the simulator link's
 # client of the Windows bundle under Wine (the cases that name a simulator host).
 source "$(dirname "$0")/gauge_lib.sh"
@@ -35,7 +35,13 @@ CLIENT_PIDS=()
 stop_all() {
   set +e
   local pid
-  for pid in "${CLIENT_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  for pid in "${SENDER_PIDS[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+  for pid in "${CLIENT_PIDS[@]}"; do
+    pkill -TERM -P "$(pgrep -P "$pid" | head -n 1)" 2>/dev/null  # under run_in's timeout
+    pkill -TERM -P "$pid" 2>/dev/null
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+  done
   stop_data_server
   stop_simulator
   stop_standin
@@ -43,16 +49,6 @@ stop_all() {
 }
 trap stop_all EXIT
 
-# query PORT: one request on a new connection; prints the reply, "closed" when the
-# server closed the connection instead, "silent" when nothing came within 3 s.
-query() {
-  local fd reply status=0
-  exec {fd}<>"/dev/tcp/127.0.0.1/$1" 2>/dev/null || { echo refused; return; }
-  printf '2114,2,4\0' >&$fd 2>/dev/null
-  IFS= read -r -d '' -t 3 reply <&$fd || status=$?
-  exec {fd}>&-
-  if [ "$status" -eq 0 ]; then echo "$reply"; elif [ "$status" -gt 128 ]; then echo silent; else echo closed; fi
-}
 # expect_reply PORT TEXT SECONDS: the server answers TEXT within the time.
 expect_reply() {
   local got
@@ -85,6 +81,80 @@ expect_probe() {  # expect_probe LINE SECONDS
     sleep 0.25
   done
   fail "expected '$1' within $2 s, last got '$got'; simulator: $(tail -n 5 "$dir/sim.txt")"
+}
+
+
+# ---- A glider simulator's datagrams (tests/e2e/condor_sender.py) ----
+SENDER_PIDS=()
+# start_sender PORTS MODE ARGS...: a sender in the background; its pid in SENDER_PID.
+start_sender() {
+  timeout 120 python3 "$E2E_DIR/condor_sender.py" "$@" >>"$dir/sender.txt" 2>&1 &
+  SENDER_PID=$!
+  SENDER_PIDS+=("$SENDER_PID")
+}
+unused_udp_port() {
+  python3 -c 'import socket; s = socket.socket(type=socket.SOCK_DGRAM); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+# start_bridge NAME TOOL ARGS...: a tool of the platform in the background, its output
+# in NAME.txt; a data server's port in PORT_OF[NAME] once it listens.
+declare -A PORT_OF
+start_bridge() {
+  local name=$1 tool=$2
+  shift 2
+  if [ "$tool" = vario-simhost ]; then
+    export SIMLINK_RUNTIME_DIR=$dir/run
+    mkdir -p -m 700 "$SIMLINK_RUNTIME_DIR"
+    RUN_TIMEOUT=200 run_in "$dir" "$platform" vario-simhost "$@" >"$dir/$name.txt" 2>&1 &
+    CLIENT_PIDS+=($!)
+    expect_line "$dir/$name.txt" ready 30
+    return 0
+  fi
+  RUN_TIMEOUT=200 run_in "$dir" "$platform" vario-dataserver --bind 127.0.0.1 --port 0 "$@" >"$dir/$name.txt" 2>&1 &
+  CLIENT_PIDS+=($!)
+  for _ in $(seq 300); do
+    PORT_OF[$name]=$(tr -d '\r' <"$dir/$name.txt" | sed -nE 's/^listening on port ([0-9]+)$/\1/p' | head -n 1)
+    [ -n "${PORT_OF[$name]}" ] && return 0
+    sleep 0.1
+  done
+  fail "$name did not listen: $(cat "$dir/$name.txt")"
+}
+# start_gauge NAME [INI LINES]: the platform's gauge with a black dial, frameless, in
+# simulator mode or as the lines say; its launcher in GAUGE_OF[NAME].
+declare -A GAUGE_OF GAUGE_DIR_OF
+GAUGE_COUNT=0
+start_gauge() {
+  local gauge_dir
+  gauge_dir=$(needle_bundle)
+  frameless_ini "$gauge_dir" "${2:-}" $((20 + 320 * GAUGE_COUNT)) 0
+  GAUGE_COUNT=$((GAUGE_COUNT + 1))
+  RUN_TIMEOUT=200 run_in "$gauge_dir" "$platform" ORVEXVario >"$gauge_dir/out.txt" 2>"$gauge_dir/err.txt" &
+  GAUGE_OF[$1]=$!
+  GAUGE_DIR_OF[$1]=$gauge_dir
+  CLIENT_PIDS+=($!)
+}
+# gauge_figures NAME [--black-dial]: the figures of a screenshot of the gauge's window.
+gauge_figures() {
+  local id
+  id=$(launched_window_id "${GAUGE_OF[$1]}") && [ -n "$id" ] || return 1
+  window_figures "${GAUGE_DIR_OF[$1]}" "$id" ${2:-}
+}
+# expect_gauge NAME RAW: within thirty seconds the needle is within 1 degree of the raw
+# value on the scale, or (RAW "off") the OFF flag covers at least 2 % of the window.
+expect_gauge() {
+  local name=$1 want=$2 expected= got=
+  [ "$want" = off ] || expected=$("$native_probe" angle "$want")
+  for _ in $(seq 60); do
+    if [ "$want" = off ]; then
+      got=$(gauge_figures "$name" | figure red) &&
+        awk -v s="$got" 'BEGIN { exit !(s >= 0.02) }' && { note "$name gauge: OFF flag, red share $got"; return 0; }
+    else
+      got=$(gauge_figures "$name" --black-dial | figure needle) && angle_matches "$expected" "$got" 1.0 &&
+        { note "$name gauge: needle $got deg for raw $want (scale $expected)"; return 0; }
+    fi
+    kill -0 "${GAUGE_OF[$name]}" 2>/dev/null || fail "the $name gauge ended: $(tail -n 5 "${GAUGE_DIR_OF[$name]}/err.txt")"
+    sleep 0.5
+  done
+  fail "the $name gauge: expected ${expected:-the OFF flag} (raw $want), measured '${got}'; its errors: $(tail -n 5 "${GAUGE_DIR_OF[$name]}/err.txt")"
 }
 
 TOOL_PID=
@@ -289,6 +359,88 @@ case "$case_name" in
     CLIENT_PIDS+=($!)
     expect_line "$dir/vario-simhost.txt" "exchange 1:" 5
     expect_signal_ends INT "vario-simhost holding an answer back"
+    ;;
+  condor)
+    # Both tools bridging a glider simulator's datagrams at 20 Hz, the gauges' needles
+    # read from screenshots: evario by default, nettovario when asked; a second sender is
+    # ignored; garbage, 64 KB datagrams, NaN and values out of range are no data (the OFF
+    # flag), and all runs on until good datagrams come again.
+    native_probe=$VARIO_LINUX_BUILD/tests/gauge_probe/vario-gauge-probe
+    [ "$platform" = linux ] || cp "$(bundle_dir "$platform")"/vario-*.exe "$dir/"
+    server_udp=$(unused_udp_port)
+    sim_udp=$(unused_udp_port)
+    netto_udp=$(unused_udp_port)
+    ports=$server_udp,$sim_udp,$netto_udp
+    # 2.5 m/s climb is raw -150 (metres per minute, descent positive); nettovario
+    # -1.25 m/s is 75.
+    start_sender "$ports" good 2.5 -1.25
+    first_sender=$SENDER_PID
+    start_bridge server vario-dataserver --source "condor:$server_udp"
+    start_bridge netto vario-dataserver --source "condor:$netto_udp" --quantity nettovario
+    start_bridge sim vario-simhost --source "condor:$sim_udp"
+    start_gauge network "$(network_lines "${PORT_OF[server]}")"
+    start_gauge simulator
+    expect_gauge network -150
+    expect_gauge simulator -150
+    expect_reply "${PORT_OF[netto]}" 75 10
+    expect_line "$dir/server.txt" "condor 0.0.0.0:$server_udp: live" 1
+
+    # A second sender with other values changes nothing while the first speaks.
+    start_sender "$ports" good -3 -3
+    second_sender=$SENDER_PID
+    expect_line "$dir/sender.txt" "sending from port" 5
+    sleep 1
+    for _ in 1 2 3; do
+      [ "$(query "${PORT_OF[server]}")" = -150 ] && [ "$(query "${PORT_OF[netto]}")" = 75 ] ||
+        fail "the second sender was heard: $(query "${PORT_OF[server]}"), $(query "${PORT_OF[netto]}")"
+      sleep 0.3
+    done
+    expect_gauge simulator -150
+    note "a second sender is ignored"
+
+    # Only hostile datagrams: no data after 2 s, every tool and gauge still running.
+    end_helper "$first_sender"
+    end_helper "$second_sender"
+    start_sender "$ports" hostile
+    hostile_sender=$SENDER_PID
+    # (Under Wine the tool's standard output and error write over each other in one file.)
+    [ "$platform" = windows ] ||
+      expect_line "$dir/server.txt" "condor 0.0.0.0:$server_udp: no data for 2 s, retrying" 10
+    expect_gauge network off
+    expect_gauge simulator off
+    for _ in 1 2 3 4; do
+      [ "$(query "${PORT_OF[server]}")" = refused ] && [ "$(query "${PORT_OF[netto]}")" = refused ] ||
+        fail "a hostile datagram gave data: $(tail -n 3 "$dir/server.txt")"
+      sleep 0.5
+    done
+    for pid in "${CLIENT_PIDS[@]}"; do kill -0 "$pid" 2>/dev/null || fail "a tool or gauge ended: $(tail -n 3 "$dir"/*.txt)"; done
+    note "garbage, 64 KB datagrams, NaN and out-of-range values: no data, nothing ended"
+
+    # Good datagrams again, once the hostile sender has been silent for 2 s.
+    end_helper "$hostile_sender"
+    start_sender "$ports" good -1 2
+    expect_gauge network 60
+    expect_gauge simulator 60
+    expect_reply "${PORT_OF[netto]}" -120 10
+    ;;
+  xplane_total_energy)
+    # Speed traded for height at constant energy, climbing at 5 m/s: the indicator shows
+    # the climb (raw -300), total energy stays within 0.3 m/s of nothing (raw within 18).
+    start_standin --energy-trade 5
+    start_data_server "$dir" --source "xplane:127.0.0.1:$STANDIN_PORT"
+    expect_reply "$DATA_PORT" -300 25
+    stop_data_server
+    start_data_server "$dir" --source "xplane:127.0.0.1:$STANDIN_PORT" --quantity te
+    expect_line "$dir/standin.txt" "sim/time/total_running_time_sec" 5
+    readings=()
+    for _ in $(seq 40); do
+      got=$(query "$DATA_PORT")
+      [[ "$got" =~ ^-?[0-9]+$ ]] || fail "total energy: no value but '$got'; server: $(tail -n 3 "$dir/server.txt")"
+      [ "${got#-}" -le 18 ] || fail "total energy $got m/min while trading speed for height at constant energy"
+      readings+=("$got")
+      sleep 0.25
+    done
+    note "total energy over 10 s of a 5 m/s pull-up and dive at constant energy: ${readings[*]}"
     ;;
   *) fail "unknown case $case_name" ;;
 esac

@@ -4,7 +4,9 @@
 # by vario-simhost (the Linux gauge in simulator mode), all at once. Each needle is read
 # from a screenshot and compared with what the bridges read, the cockpit's vertical speed
 # indicator, read from FlightGear's property server just before and just after it. Then FlightGear is stopped (the gauges show that
-# they have no data) and started again (the needles come back).
+# they have no data) and started again (the needles come back). Last, a data server reading
+# total energy watches a pull-up with the engine at idle: the plain vertical speed climbs
+# while the total energy stays below nothing.
 # Usage: flightgear.sh NATIVE_PROBE
 source "$(dirname "$0")/gauge_lib.sh"
 native_probe=$1
@@ -144,12 +146,12 @@ fg_read() {
   [ "$FG_READ_STATUS" -ne 0 ] || IFS= read -r -t "${1:-15}" line <&$FG_FD || FG_READ_STATUS=$?
   FG_VALUE=${line%$'\r'}
 }
-# fg_read_patient: as fg_read, but a simulator that pauses (loading scenery) is waited
-# for, on a new connection, up to two minutes.
+# fg_read_patient [WAIT [PROPERTY]]: as fg_read, but a simulator that pauses (loading
+# scenery) is waited for, on a new connection, up to two minutes.
 fg_read_patient() {
   local started=$SECONDS
   while [ $((SECONDS - started)) -lt 120 ]; do
-    fg_read 10
+    fg_read "${1:-10}" ${2:+"$2"}
     [ -z "$FG_VALUE" ] || return 0
     fg_connect 2>/dev/null || sleep 1
   done
@@ -222,6 +224,44 @@ expect_needle_follows() {
   fail "the $name gauge's needle matched FlightGear's vertical speed in $matched of 12 pictures"
 }
 
+
+# fg_set PROPERTY VALUE...: sets properties on a connection of its own (data mode answers
+# a "set" with nothing), closed once a "get" after them is answered.
+fg_set() {
+  local fd line
+  exec {fd}<>"/dev/tcp/127.0.0.1/$fg_port" || fail "no connection to FlightGear to set $1"
+  printf 'data\r\n' >&$fd
+  while [ $# -ge 2 ]; do printf 'set %s %s\r\n' "$1" "$2" >&$fd; shift 2; done
+  printf 'get /sim/time/elapsed-sec\r\n' >&$fd
+  IFS= read -r -t 30 line <&$fd || true
+  exec {fd}>&-
+}
+# pull_up: engine to idle (both throttle properties), then the elevator pulled for six
+# seconds; each reading of the indicator (ft/min) is paired with the total-energy data
+# server's reply (raw: metres per minute, descent positive) in $work/pull.txt. The
+# aircraft's true airspeed first (knots) in PULL_SPEED.
+pull_up() {
+  fg_read_patient 15 /fdm/jsbsim/velocities/vtrue-kts
+  PULL_SPEED=${FG_VALUE%.*}
+  fg_set /controls/engines/engine/throttle 0 /controls/engines/current-engine/throttle 0
+  sleep 2
+  fg_set /controls/flight/elevator -0.7
+  : >"$work/pull.txt"
+  local started=$SECONDS
+  while [ $((SECONDS - started)) -lt 6 ]; do
+    fg_read_patient
+    echo "$FG_VALUE $(query "$DATA_PORT")" >>"$work/pull.txt"
+  done
+}
+# pull_up_verdict: "ok" when the indicator rose above +500 ft/min and at least four in
+# five of the total-energy readings were sink, else what was wrong.
+pull_up_verdict() {
+  awk '{ if ($1 > best) best = $1; if ($2 ~ /^-?[0-9]+$/) { n++; if ($2 > 0) sink++ } }
+    END { if (best <= 500) print "the indicator rose to " best " ft/min only"
+          else if (n == 0 || sink * 5 < n * 4) print "total energy was sink in " sink + 0 " of " n + 0 " readings"
+          else print "ok: indicator up to " best " ft/min, total energy sink in " sink " of " n " readings" }' best=-99999 "$work/pull.txt"
+}
+
 start_flightgear
 # An aircraft without the instrument answers it empty, as any property it lacks: the
 # bridges then read the flight model instead. The Cessna has one, so they do not.
@@ -276,4 +316,26 @@ start_flightgear
 expect_title linux-network "ZEVRA VARIO - Freeware [NETWORK]"
 expect_title windows-network "ZEVRA VARIO - Freeware [NETWORK]"
 for gauge in linux-network linux-simulator windows-network; do expect_needle_follows "$gauge"; done
+
+# Total energy: idle and a pull-up trade speed for height, which the indicator shows as
+# climb and total energy does not. Tried once more if the first pull did not climb.
+stop_data_server
+mkdir -p "$work/te"
+start_data_server "$work/te" --source "flightgear:127.0.0.1:$fg_port" --quantity te
+for attempt in 1 2; do
+  # Engine at full power until the aircraft is fast enough to climb on a pull (at most
+  # a minute and a half): it may still be swinging from what went before.
+  fg_set /controls/engines/engine/throttle 1 /controls/engines/current-engine/throttle 1 /controls/flight/elevator 0
+  started=$SECONDS
+  while [ $((SECONDS - started)) -lt 90 ]; do
+    fg_read_patient 15 /fdm/jsbsim/velocities/vtrue-kts
+    [ "${FG_VALUE%.*}" -ge 85 ] 2>/dev/null && break
+    sleep 1
+  done
+  pull_up
+  verdict=$(pull_up_verdict)
+  note "pull-up $attempt at $PULL_SPEED kt: $verdict"
+  [[ "$verdict" == ok* ]] && break
+  [ "$attempt" -eq 1 ] || fail "total energy in a pull-up: $verdict; readings: $(tr '\n' ' ' <"$work/pull.txt")"
+done
 note "flightgear: ok"

@@ -80,6 +80,16 @@ start_data_server() {
   done
   fail "vario-dataserver did not listen: $(cat "$dir/server.txt")"
 }
+# query PORT: one request on a new connection; prints the reply, "closed" when the
+# server closed the connection instead, "silent" when nothing came within 3 s.
+query() {
+  local fd reply status=0
+  exec {fd}<>"/dev/tcp/127.0.0.1/$1" 2>/dev/null || { echo refused; return; }
+  printf '2114,2,4\0' >&$fd 2>/dev/null
+  IFS= read -r -d '' -t 3 reply <&$fd || status=$?
+  exec {fd}>&-
+  if [ "$status" -eq 0 ]; then echo "$reply"; elif [ "$status" -gt 128 ]; then echo silent; else echo closed; fi
+}
 SERVER_PID=
 stop_data_server() {
   end_helper "$SERVER_PID"

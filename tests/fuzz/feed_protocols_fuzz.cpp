@@ -1,10 +1,13 @@
 // Whatever a simulator sends, the feeds' readers stay within the bytes, keep at most one
 // short line, and give only finite numbers; an RREF answer gives a value only when its
-// length is a whole number of pairs.
+// length is a whole number of pairs; a glider simulator's datagram gives only a climb
+// within 100 m/s either way, and only for a line of the name asked.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "tools/common/feed_protocols.h"
 
@@ -17,6 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!std::isfinite(*value) || size < 13 || (size - 5) % 8 != 0) std::abort();
     }
     ParseRrefRequest(bytes.get(), size);
+
+    std::string_view text(reinterpret_cast<const char*>(bytes.get()), size);
+    for (const char* name : {"evario", "vario", "nettovario", "integrator"}) {
+        if (auto climb = CondorValueOf(text, name)) {
+            if (!std::isfinite(*climb) || std::fabs(*climb) > kMaxGliderClimbMps ||
+                text.find(std::string(name) + "=") == std::string_view::npos)
+                std::abort();
+        }
+    }
 
     PropertyLineReader reader;
     // Fed in two parts split where the first byte says, as arrivals may be cut anywhere.

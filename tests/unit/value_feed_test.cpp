@@ -12,6 +12,7 @@
 #include <future>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -277,6 +278,63 @@ struct FeedOptions {
     }
 };
 
+TEST(FeedProtocols, CondorLinesGiveTheNamedClimbOrNothing) {
+    const std::string datagram = "time=12.5\r\nvario=1.5\r\nevario=2.25\r\nnettovario=-0.5\r\nintegrator=0.75\r\n";
+    const std::string huge = "evario=" + std::string(60000, '1');
+    struct Case {
+        std::string datagram;
+        const char* name;
+        std::optional<double> expected;
+    } cases[] = {
+        {datagram, "evario", 2.25},
+        {datagram, "vario", 1.5},
+        {datagram, "nettovario", -0.5},
+        {datagram, "integrator", 0.75},
+        {"evario=3\nvario=1", "evario", 3},  // LF alone, no line end at the close
+        {"vario=1\r\n", "evario", std::nullopt},
+        {"evario=-100\n", "evario", -100},
+        {"evario=100.01\n", "evario", std::nullopt},
+        {"evario=1e3\n", "evario", std::nullopt},
+        {"evario=nan\n", "evario", std::nullopt},
+        {"evario=inf\n", "evario", std::nullopt},
+        {"evario=1e999\n", "evario", std::nullopt},
+        {"evario=\n", "evario", std::nullopt},
+        {"evario=1,5\n", "evario", std::nullopt},
+        {"evario=2 m/s\n", "evario", std::nullopt},
+        {"=2\n", "evario", std::nullopt},
+        {"xevario=2\nevario x=2\n", "evario", std::nullopt},
+        {"evario=1\r\nevario=2\r\n", "evario", 2},                // the last line decides
+        {"evario=1\r\nevario=oops\r\n", "evario", std::nullopt},  // even when it is no number
+        {huge, "evario", std::nullopt},
+        {std::string("evario=1\0\n", 10), "evario", std::nullopt},
+        {"", "evario", std::nullopt},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CondorValueOf(c.datagram, c.name), c.expected) << "'" << c.datagram.substr(0, 40) << "' " << c.name;
+}
+
+TEST(FeedProtocols, CondorFirstSenderSpeaksUntilSilentForTwoSeconds) {
+    auto sender = [](uint16_t port) {
+        platform::SocketAddress address;
+        address.address_net = platform::kLoopbackAddressNet;
+        address.port_net = platform::HostToNet16(port);
+        return address;
+    };
+    platform::SocketAddress first = sender(4001), second = sender(4002);
+    platform::SocketAddress first_elsewhere = first;
+    first_elsewhere.address_net = platform::ParseIpv4Text("192.0.2.7");
+    CondorSenderRule::Clock::time_point t0{};
+    CondorSenderRule rule;
+    EXPECT_TRUE(rule.Admits(first, t0));
+    EXPECT_FALSE(rule.Admits(second, t0 + 1s));
+    EXPECT_FALSE(rule.Admits(first_elsewhere, t0 + 1s));  // same port, another machine
+    EXPECT_TRUE(rule.Admits(first, t0 + 1500ms));
+    EXPECT_FALSE(rule.Admits(second, t0 + 3499ms));  // the first was heard 1.999 s before
+    EXPECT_TRUE(rule.Admits(second, t0 + 3500ms));   // silent for 2 s: handed over
+    EXPECT_FALSE(rule.Admits(first, t0 + 3600ms));
+    EXPECT_TRUE(rule.Admits(second, t0 + 5s));
+}
+
 TEST(ValueFeed, CommandLineOptionsChooseTheFeed) {
     FeedOptions fixed({"--value", "-157", "--port", "--source", "xplane", "--value", "12"});
     EXPECT_EQ(fixed.error, "");
@@ -290,6 +348,21 @@ TEST(ValueFeed, CommandLineOptionsChooseTheFeed) {
     EXPECT_EQ(FeedOptions({"--source", "flightgear", "--quantity", "instrument"}).choice.quantity,
               FlightGearQuantity::Instrument);
     EXPECT_EQ(FeedOptions({"--source", "flightgear"}).choice.quantity, FlightGearQuantity::Automatic);
+    EXPECT_EQ(FeedOptions({"--quantity", "te", "--source", "flightgear"}).choice.quantity,
+              FlightGearQuantity::TotalEnergy);
+    EXPECT_EQ(FeedOptions({"--source", "xplane"}).choice.xplane_quantity, XPlaneQuantity::Indicator);
+    EXPECT_EQ(FeedOptions({"--source", "xplane", "--quantity", "te"}).choice.xplane_quantity,
+              XPlaneQuantity::TotalEnergy);
+
+    FeedOptions condor({"--source", "condor"});
+    EXPECT_EQ(condor.error, "");
+    EXPECT_EQ(condor.choice.kind, FeedChoice::Kind::Condor);
+    EXPECT_EQ(condor.choice.port, 55278);
+    EXPECT_EQ(condor.choice.condor_quantity, "evario");
+    FeedOptions netto({"--quantity", "nettovario", "--source", "condor:4000"});
+    EXPECT_EQ(netto.error, "");
+    EXPECT_EQ(netto.choice.port, 4000);
+    EXPECT_EQ(netto.choice.condor_quantity, "nettovario");
 
     struct Case {
         std::vector<std::string> words;
@@ -298,11 +371,18 @@ TEST(ValueFeed, CommandLineOptionsChooseTheFeed) {
         {{"--value", "x"}, "--value needs a number, not 'x'"},
         {{"--value", "inf"}, "--value needs a number, not 'inf'"},
         {{"--script"}, "--script needs a value"},
-        {{"--source", "fg"}, "unknown source 'fg' (flightgear[:HOST[:PORT]] or xplane[:HOST[:PORT]])"},
+        {{"--source", "fg"}, "unknown source 'fg' (flightgear[:HOST[:PORT]], xplane[:HOST[:PORT]] or condor[:PORT])"},
         {{"--source", "xplane:h:8e3"}, "bad port in source 'xplane:h:8e3' (1 to 65535)"},
-        {{"--source", "flightgear", "--quantity", "vsi"}, "--quantity needs instrument or flight-model, not 'vsi'"},
-        {{"--source", "xplane", "--quantity", "instrument"}, "--quantity goes with --source flightgear"},
-        {{"--quantity", "instrument"}, "--quantity goes with --source flightgear"},
+        {{"--source", "condor:0"}, "bad port in source 'condor:0' (1 to 65535)"},
+        {{"--source", "condor:host:5"}, "bad port in source 'condor:host:5' (1 to 65535)"},
+        {{"--source", "flightgear", "--quantity", "vsi"},
+         "--quantity with --source flightgear needs instrument, flight-model or te, not 'vsi'"},
+        {{"--source", "xplane", "--quantity", "instrument"},
+         "--quantity with --source xplane needs te, not 'instrument'"},
+        {{"--quantity", "evario", "--source", "xplane"}, "--quantity with --source xplane needs te, not 'evario'"},
+        {{"--source", "condor", "--quantity", "te"},
+         "--quantity with --source condor needs vario, evario, nettovario or integrator, not 'te'"},
+        {{"--quantity", "instrument"}, "--quantity goes with --source flightgear, xplane or condor"},
     };
     for (const Case& c : bad) EXPECT_EQ(FeedOptions(c.words).error, c.error) << c.words[0];
 }
@@ -455,6 +535,29 @@ TEST(SimulatorFeeds, FlightGearFeedAsksInDataModeAndFollowsTheAnswers) {
 
 // The questions a feed of the quantity asks and the live line, when the aircraft answers
 // the instrument empty (it has none) and the flight model with a number.
+TEST(SimulatorFeeds, FlightGearTotalEnergyAsksAltitudeSpeedAndClockInOneRound) {
+    const std::string round =
+        "get /position/altitude-ft\r\nget /fdm/jsbsim/velocities/vtrue-kts\r\nget /sim/time/elapsed-sec\r\n";
+    PropertyServer server;
+    FlightGearFeed feed("127.0.0.1", server.Port(), FlightGearQuantity::TotalEnergy, nullptr);
+    ASSERT_TRUE(server.AcceptWithin(3000ms));
+    EXPECT_EQ(server.Read(2000ms), "data\r\n" + round);
+    // 100 kt at 3000 ft, then 5 m higher a second later at the same speed: +5 m/s, which
+    // is raw -300. The answers of a round may come cut anywhere.
+    ASSERT_TRUE(server.Send("3000\r\n100\r\n10\r\n"));
+    EXPECT_EQ(server.Read(2000ms), round);
+    EXPECT_FALSE(feed.Read(0).live);  // one sample is no rate yet
+    ASSERT_TRUE(server.Send(std::to_string(3000 + 5 * kFeetPerMetre) + "\r\n10"));
+    ASSERT_TRUE(server.Send("0\r\n11\r\n"));
+    EXPECT_EQ(server.Read(2000ms), round);
+    EXPECT_TRUE(Within(1000ms, [&] { return feed.Read(0).live; }));
+    EXPECT_NEAR(feed.Read(0).metres_per_minute, -300, 1e-6);
+    // Then the same height, 20 kt slower: speed lost without height gained is sink.
+    ASSERT_TRUE(server.Send(std::to_string(3000 + 5 * kFeetPerMetre) + "\r\n80\r\n12\r\n"));
+    EXPECT_EQ(server.Read(2000ms), round);
+    EXPECT_TRUE(Within(1000ms, [&] { return feed.Read(0).metres_per_minute > 0; }));
+}
+
 TEST(SimulatorFeeds, FlightGearFeedFallsBackToTheFlightModelOnlyWhenAllowed) {
     const std::string instrument = "get /instrumentation/vertical-speed-indicator/indicated-speed-fpm\r\n",
                       flight_model = "get /velocities/vertical-speed-fps\r\n";

@@ -1,14 +1,21 @@
 // vario-xplane-standin: the X-Plane stand-in as a program for the end-to-end tests.
-// Usage: vario-xplane-standin [--port N] [--port-file FILE] [--script T:FPM,...]
+// Usage: vario-xplane-standin [--port N] [--port-file FILE] [--script T:FPM,... |
+//                             --energy-trade MPS]
 // Prints "listening on port N", then one line per subscription event. The script's
 // values are feet per minute, climb positive, timed from the start; default 0.
+// --energy-trade flies a glider that trades speed for height at constant energy: 10 s
+// climbing at MPS m/s from 1000 m and 60 m/s, then 10 s diving back, over and over; the
+// vertical speed indicator shows the climb.
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "common/vertical_speed_units.h"
 #include "tests/xplane_standin/xplane_standin.h"
 #include "tools/common/flight_profile.h"
+#include "tools/common/total_energy.h"
 
 namespace {
 volatile std::sig_atomic_t stop_requested = 0;
@@ -19,6 +26,7 @@ int main(int argc, char** argv) {
     uint16_t port = 0;
     std::string port_file;
     FlightProfile profile = FlightProfile::Fixed(0);
+    double trade_mps = 0;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
         if (i + 1 >= argc) {
@@ -38,6 +46,8 @@ int main(int argc, char** argv) {
                 return 2;
             }
             profile = *script;
+        } else if (option == "--energy-trade") {
+            trade_mps = std::atof(value.c_str());
         } else {
             std::fprintf(stderr, "vario-xplane-standin: unknown option %s\n", option.c_str());
             return 2;
@@ -67,7 +77,18 @@ int main(int argc, char** argv) {
     auto start = XPlaneStandIn::Clock::now();
     while (!stop_requested) {
         double seconds = std::chrono::duration<double>(XPlaneStandIn::Clock::now() - start).count();
-        standin.SetVerticalSpeed(static_cast<float>(profile.ValueAt(seconds)));
+        if (trade_mps != 0) {
+            constexpr double kStartHeight = 1000, kStartSpeed = 60, kHalfCycle = 10;
+            double phase = std::fmod(seconds, 2 * kHalfCycle);
+            bool climbing = phase < kHalfCycle;
+            double gained = trade_mps * (climbing ? phase : 2 * kHalfCycle - phase);
+            double speed = std::sqrt(kStartSpeed * kStartSpeed - 2 * kStandardGravity * gained);
+            standin.SetVerticalSpeed(static_cast<float>((climbing ? trade_mps : -trade_mps) * 60 * kFeetPerMetre));
+            standin.SetEnergyState(static_cast<float>(kStartHeight + gained), static_cast<float>(speed),
+                                   static_cast<float>(seconds));
+        } else {
+            standin.SetVerticalSpeed(static_cast<float>(profile.ValueAt(seconds)));
+        }
         standin.Serve(std::chrono::milliseconds(5));
     }
     return 0;

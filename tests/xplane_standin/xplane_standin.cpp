@@ -62,6 +62,9 @@ void XPlaneStandIn::TakeRequest(const uint8_t* bytes, size_t count, const platfo
                               std::chrono::duration_cast<Clock::duration>(
                                   std::chrono::duration<double>(1.0 / std::min(request->frequency_hz, 1000))),
                               Clock::now()};
+    // Due with the subscriber's others of the same frequency, so that they share answers.
+    for (const Subscription& s : subscriptions_)
+        if (SameAddress(s.to, from) && s.period == subscription.period) subscription.next_due = s.next_due;
     if (found != subscriptions_.end()) *found = subscription;
     else subscriptions_.push_back(subscription);
     if (on_event)
@@ -69,15 +72,31 @@ void XPlaneStandIn::TakeRequest(const uint8_t* bytes, size_t count, const platfo
                  " " + request->dataref + " from " + SocketAddressText(from));
 }
 
+float XPlaneStandIn::ValueOf(const std::string& dataref) const {
+    if (dataref == kXPlaneVerticalSpeedDataref) return climb_fpm_;
+    if (dataref == kXPlaneElevationDataref) return elevation_m_;
+    if (dataref == kXPlaneTrueAirspeedDataref) return true_airspeed_mps_;
+    if (dataref == kXPlaneClockDataref) return time_s_;
+    return 0.0f;
+}
+
 void XPlaneStandIn::SendDue(Clock::time_point now) {
-    for (Subscription& s : subscriptions_) {
+    for (size_t first = 0; first < subscriptions_.size(); ++first) {
+        Subscription& s = subscriptions_[first];
         if (s.next_due > now) continue;
-        float value = s.dataref == kXPlaneVerticalSpeedDataref ? climb_fpm_.load() : 0.0f;
-        auto answer = RrefAnswer({{s.index, value}});
+        // This one and the subscriber's others that are due with it, in one answer.
+        std::vector<std::pair<int32_t, float>> pairs;
+        Clock::time_point due = s.next_due;
+        for (size_t i = first; i < subscriptions_.size(); ++i) {
+            Subscription& other = subscriptions_[i];
+            if (!SameAddress(other.to, s.to) || other.next_due != due) continue;
+            pairs.emplace_back(other.index, ValueOf(other.dataref));
+            // The steady rate it asked for, without a burst to catch up after a stall.
+            other.next_due += other.period;
+            if (other.next_due < now) other.next_due = now + other.period;
+        }
+        auto answer = RrefAnswer(pairs);
         platform::SendDatagram(socket_, s.to, answer.data(), static_cast<int32_t>(answer.size()));
-        if (on_answer) on_answer(Clock::now(), value);
-        // The steady rate it asked for, without a burst to catch up after a stall.
-        s.next_due += s.period;
-        if (s.next_due < now) s.next_due = now + s.period;
+        if (on_answer) on_answer(Clock::now(), pairs.front().second);
     }
 }

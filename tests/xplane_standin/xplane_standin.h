@@ -1,6 +1,8 @@
 // An X-Plane stand-in for the tests and the bridge benchmark: takes RREF subscriptions
 // on a UDP port and answers each subscriber at the frequency it asked for, until it asks
-// for frequency 0. Serves only the pilot's vertical speed indicator; other datarefs are 0.
+// for frequency 0; the subscriptions of one subscriber at one frequency fall due together
+// and go out in one answer, as X-Plane sends them. Serves the pilot's vertical speed
+// indicator, elevation, true airspeed and running time; other datarefs are 0.
 #pragma once
 
 #include <atomic>
@@ -26,6 +28,12 @@ public:
 
     // What the answers carry from now on, feet per minute, climb positive. Any thread.
     void SetVerticalSpeed(float climb_fpm) { climb_fpm_ = climb_fpm; }
+    // Elevation (m), true airspeed (m/s) and the simulator's running time (s). Any thread.
+    void SetEnergyState(float elevation_m, float true_airspeed_mps, float time_s) {
+        elevation_m_ = elevation_m;
+        true_airspeed_mps_ = true_airspeed_mps;
+        time_s_ = time_s;
+    }
 
     // Takes requests and sends the answers that fall due, for about `duration`.
     void Serve(Clock::duration duration);
@@ -48,9 +56,13 @@ private:
     };
     void TakeRequest(const uint8_t* bytes, size_t count, const platform::SocketAddress& from);
     void SendDue(Clock::time_point now);
+    float ValueOf(const std::string& dataref) const;
 
     platform::SocketHandle socket_ = platform::kNoSocket;
     uint16_t port_ = 0;
     std::atomic<float> climb_fpm_{0};
+    std::atomic<float> elevation_m_{0};
+    std::atomic<float> true_airspeed_mps_{0};
+    std::atomic<float> time_s_{0};
     std::vector<Subscription> subscriptions_;
 };

@@ -1,4 +1,5 @@
-// FlightGear's property lines and X-Plane's RREF datagrams, read and written.
+// FlightGear's property lines, X-Plane's RREF datagrams and the glider simulators'
+// "name=value" datagrams, read and written.
 #include "tools/common/feed_protocols.h"
 
 #include <charconv>
@@ -125,4 +126,34 @@ bool XPlaneSenderRule::Admits(const platform::SocketAddress& from) const {
 
 void XPlaneSenderRule::Took(const platform::SocketAddress& from) {
     if (!answer_port_net_) answer_port_net_ = from.port_net;
+}
+
+std::optional<double> CondorValueOf(std::string_view datagram, std::string_view name) {
+    std::optional<double> found;
+    while (!datagram.empty()) {
+        size_t end = datagram.find('\n');
+        std::string_view line = datagram.substr(0, end);
+        datagram.remove_prefix(end == std::string_view::npos ? datagram.size() : end + 1);
+        while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
+        size_t equals = line.find('=');
+        if (equals == std::string_view::npos || line.substr(0, equals) != name) continue;
+        std::string_view text = line.substr(equals + 1);
+        found.reset();
+        double value = 0;
+        if (text.empty() || text.size() > kMaxCondorValueBytes) continue;
+        // from_chars: the same in every locale; no "inf" or "nan" passes the checks below.
+        auto [at, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error == std::errc() && at == text.data() + text.size() && std::isfinite(value) &&
+            std::fabs(value) <= kMaxGliderClimbMps)
+            found = value;
+    }
+    return found;
+}
+
+bool CondorSenderRule::Admits(const platform::SocketAddress& from, Clock::time_point now) {
+    bool same = speaker_ && speaker_->address_net == from.address_net && speaker_->port_net == from.port_net;
+    if (!same && speaker_ && now - last_heard_ < kHandOverAfter) return false;
+    speaker_ = from;
+    last_heard_ = now;
+    return true;
 }

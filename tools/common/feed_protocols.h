@@ -1,10 +1,12 @@
-// The two simulator protocols that the value feeds speak, as pure code: FlightGear's
-// property server lines, X-Plane's RREF datagrams and which senders speak for X-Plane,
-// the values that count, and the unit conversion to the gauge's raw value. The feeds
-// (simulator_feeds.h) and the X-Plane stand-in use these.
+// The simulator protocols that the value feeds speak, as pure code: FlightGear's property
+// server lines, X-Plane's RREF datagrams and which senders speak for X-Plane, the glider
+// simulators' "name=value" datagrams and which sender speaks for them, the values that
+// count, and the unit conversion to the gauge's raw value. The feeds (simulator_feeds.h)
+// and the stand-ins use these.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,6 +38,11 @@ inline constexpr char kFlightGearDataMode[] = "data\r\n";
 inline constexpr char kFlightGearInstrumentProperty[] = "/instrumentation/vertical-speed-indicator/indicated-speed-fpm";
 // The flight model's vertical speed, feet per second, climb positive.
 inline constexpr char kFlightGearFlightModelProperty[] = "/velocities/vertical-speed-fps";
+// What total energy is worked out from, asked together in one round: the altitude (feet),
+// the true airspeed (knots) and the simulator's own clock (seconds).
+inline constexpr char kFlightGearAltitudeProperty[] = "/position/altitude-ft";
+inline constexpr char kFlightGearTrueAirspeedProperty[] = "/fdm/jsbsim/velocities/vtrue-kts";
+inline constexpr char kFlightGearClockProperty[] = "/sim/time/elapsed-sec";
 
 // The question for one property: "get PATH" and CR LF.
 std::string PropertyQuery(std::string_view path);
@@ -69,6 +76,11 @@ private:
 // ---- X-Plane's dataref subscription (UDP, X-Plane 10.40 and later) ----
 
 inline constexpr char kXPlaneVerticalSpeedDataref[] = "sim/cockpit2/gauges/indicators/vvi_fpm_pilot";
+// What total energy is worked out from, all in one answer: elevation above sea level (m),
+// true airspeed (m/s) and the simulator's running time (s).
+inline constexpr char kXPlaneElevationDataref[] = "sim/flightmodel/position/elevation";
+inline constexpr char kXPlaneTrueAirspeedDataref[] = "sim/flightmodel/position/true_airspeed";
+inline constexpr char kXPlaneClockDataref[] = "sim/time/total_running_time_sec";
 inline constexpr size_t kRrefRequestBytes = 413;  // "RREF", NUL, frequency, index, 400-byte path
 inline constexpr size_t kRrefPathBytes = 400;
 inline constexpr size_t kRrefHeaderBytes = 5;  // "RREF" and one more byte
@@ -114,4 +126,34 @@ public:
 private:
     uint32_t simulator_address_net_ = platform::kNoIpv4Address;
     std::optional<uint16_t> answer_port_net_;
+};
+
+// ---- Condor's and Silent Wings' instrument datagrams (UDP) ----
+// Lines of "name=value" (LF or CR LF), decimal point, SI units.
+
+// A climb beyond this many metres per second either way is no data.
+inline constexpr double kMaxGliderClimbMps = 100;
+// The longest datagram that is read whole; a longer one is cut and counts as no data.
+inline constexpr size_t kMaxCondorDatagramBytes = 65536;
+// A value longer than this is no number any simulator writes.
+inline constexpr size_t kMaxCondorValueBytes = 32;
+
+// The climb in m/s that the datagram gives for `name`: the last line of that name
+// decides. None when no line has the name, or its value is no finite decimal number
+// within kMaxGliderClimbMps either way.
+std::optional<double> CondorValueOf(std::string_view datagram, std::string_view name);
+
+// Which sender speaks: the first one heard, until it has been silent for kHandOverAfter;
+// then the next one heard takes its place.
+class CondorSenderRule {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kHandOverAfter{2};
+
+    // A datagram came from `from` at `now`: true when its sender is the one that speaks.
+    bool Admits(const platform::SocketAddress& from, Clock::time_point now);
+
+private:
+    std::optional<platform::SocketAddress> speaker_;
+    Clock::time_point last_heard_{};
 };

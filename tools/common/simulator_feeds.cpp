@@ -2,10 +2,13 @@
 // wait is bounded, so that a silent, slow or flooding simulator only makes the feed stale.
 #include "tools/common/simulator_feeds.h"
 
+#include <array>
 #include <utility>
+#include <vector>
 
 #include "platform/system.h"
 #include "tools/common/feed_protocols.h"
+#include "tools/common/total_energy.h"
 
 namespace {
 
@@ -41,6 +44,13 @@ void CloseConnection(platform::SocketHandle handle) {
 }
 
 constexpr char kHostNotFound[] = "host not found";
+
+// The properties of one round of FlightGear's total energy, in the order asked.
+constexpr std::array<const char*, 3> kFlightGearEnergyProperties = {
+    kFlightGearAltitudeProperty, kFlightGearTrueAirspeedProperty, kFlightGearClockProperty};
+// X-Plane's datarefs of the total energy, subscribed as kIndex + 1 onwards.
+constexpr std::array<const char*, 3> kXPlaneEnergyDatarefs = {kXPlaneElevationDataref, kXPlaneTrueAirspeedDataref,
+                                                              kXPlaneClockDataref};
 
 }  // namespace
 
@@ -80,6 +90,8 @@ void SimulatorFeed::Stop() {
     stop_ = true;
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
+
+bool SimulatorFeed::DeliverMetresPerSecond(double climb_mps) { return Deliver(climb_mps * 60 * kFeetPerMetre); }
 
 bool SimulatorFeed::Deliver(double climb_fpm) {
     if (!IsVerticalSpeedValue(climb_fpm)) return false;
@@ -207,21 +219,45 @@ platform::SocketHandle FlightGearFeed::Connect(const platform::SocketAddress& ad
 void FlightGearFeed::Converse(platform::SocketHandle connection) {
     if (!SendText(connection, kFlightGearDataMode)) return;
     // Each connection asks for the instrument first: it may be another aircraft by now.
-    bool instrument = quantity_ != FlightGearQuantity::FlightModel;
+    bool instrument = quantity_ == FlightGearQuantity::Automatic || quantity_ == FlightGearQuantity::Instrument;
+    bool total_energy = quantity_ == FlightGearQuantity::TotalEnergy;
     SetLiveNote("");
     PropertyLineReader reader;
+    TotalEnergyVario energy;
+    std::array<PropertyAnswer, kFlightGearEnergyProperties.size()> energy_round;
     auto now = FeedClock::now();
     auto last_value_at = now;
     auto next_poll = now;
-    bool awaiting_answer = false;
+    size_t awaiting = 0;  // answers still owed to the round asked
+    auto delivered = [&](bool taken) {
+        if (!taken) return;
+        last_value_at = FeedClock::now();
+        property_problem_.clear();
+    };
+    auto missing = [&](const char* property) {
+        property_problem_ = std::string("no such property ") + property;
+        SetProblem(property_problem_);
+    };
+    auto take_energy_round = [&] {
+        for (size_t i = 0; i < energy_round.size(); ++i) {
+            if (energy_round[i].kind == PropertyAnswer::Kind::Empty) return missing(kFlightGearEnergyProperties[i]);
+            if (energy_round[i].kind != PropertyAnswer::Kind::Number) return;
+        }
+        auto climb_mps = energy.Add({energy_round[0].value / kFeetPerMetre,
+                                     energy_round[1].value / kKnotsPerMetrePerSecond, energy_round[2].value});
+        if (climb_mps) delivered(DeliverMetresPerSecond(*climb_mps));
+    };
     auto take_answer = [&](const PropertyAnswer& answer) {
-        awaiting_answer = false;
+        if (awaiting == 0) return;  // nothing was asked
+        --awaiting;
+        if (total_energy) {
+            energy_round[energy_round.size() - 1 - awaiting] = answer;
+            if (awaiting == 0) take_energy_round();
+            return;
+        }
         const char* property = instrument ? kFlightGearInstrumentProperty : kFlightGearFlightModelProperty;
         if (answer.kind == PropertyAnswer::Kind::Number) {
-            if (Deliver(instrument ? answer.value : answer.value * 60)) {
-                last_value_at = FeedClock::now();
-                property_problem_.clear();
-            }
+            delivered(Deliver(instrument ? answer.value : answer.value * 60));
         } else if (answer.kind == PropertyAnswer::Kind::Empty && instrument &&
                    quantity_ == FlightGearQuantity::Automatic) {
             instrument = false;
@@ -229,23 +265,27 @@ void FlightGearFeed::Converse(platform::SocketHandle connection) {
             SetLiveNote(std::string("from ") + kFlightGearFlightModelProperty + ": the aircraft has no " +
                         kFlightGearInstrumentProperty);
         } else if (answer.kind == PropertyAnswer::Kind::Empty) {
-            property_problem_ = std::string("no such property ") + property;
-            SetProblem(property_problem_);
+            missing(property);
         }
     };
     while (!Stopping()) {
         now = FeedClock::now();
         if (now - last_value_at >= kStalledConnection) return;
-        // One question at a time: the server answers about one per simulator frame, and
-        // questions sent faster would queue there and age every answer.
-        if (!awaiting_answer && now >= next_poll) {
-            if (!SendText(connection,
-                          PropertyQuery(instrument ? kFlightGearInstrumentProperty : kFlightGearFlightModelProperty)))
-                return;
-            awaiting_answer = true;
+        // One round at a time: the server answers about one question per simulator frame,
+        // and questions sent faster would queue there and age every answer.
+        if (awaiting == 0 && now >= next_poll) {
+            std::string round;
+            if (total_energy) {
+                for (const char* property : kFlightGearEnergyProperties) round += PropertyQuery(property);
+                awaiting = kFlightGearEnergyProperties.size();
+            } else {
+                round = PropertyQuery(instrument ? kFlightGearInstrumentProperty : kFlightGearFlightModelProperty);
+                awaiting = 1;
+            }
+            if (!SendText(connection, round)) return;
             next_poll = now + kPollInterval;
         }
-        auto wait = awaiting_answer ? FeedClock::duration(kStep) : std::max<FeedClock::duration>(next_poll - now, {});
+        auto wait = awaiting > 0 ? FeedClock::duration(kStep) : std::max<FeedClock::duration>(next_poll - now, {});
         if (WaitReady(connection, false, wait)) {
             char chunk[4096];
             int got = platform::ReceiveBytes(connection, reinterpret_cast<uint8_t*>(chunk), sizeof chunk);
@@ -256,9 +296,26 @@ void FlightGearFeed::Converse(platform::SocketHandle connection) {
     }
 }
 
-XPlaneFeed::XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status, HostResolver resolver)
-    : SimulatorFeed("xplane", std::move(host), port, std::move(status), std::move(resolver)) {
+XPlaneFeed::XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status, HostResolver resolver,
+                       XPlaneQuantity quantity)
+    : SimulatorFeed("xplane", std::move(host), port, std::move(status), std::move(resolver)), quantity_(quantity) {
     StartThread();
+}
+
+bool XPlaneFeed::Subscribe(platform::SocketHandle udp, const platform::SocketAddress& simulator, int32_t frequency_hz) {
+    std::vector<RrefSubscription> subscriptions;
+    if (quantity_ == XPlaneQuantity::TotalEnergy) {
+        for (size_t i = 0; i < kXPlaneEnergyDatarefs.size(); ++i)
+            subscriptions.push_back({frequency_hz, kIndex + 1 + static_cast<int32_t>(i), kXPlaneEnergyDatarefs[i]});
+    } else {
+        subscriptions.push_back({frequency_hz, kIndex, kXPlaneVerticalSpeedDataref});
+    }
+    bool sent = false;
+    for (const RrefSubscription& subscription : subscriptions) {
+        auto request = RrefRequest(subscription);
+        sent |= platform::SendDatagram(udp, simulator, request.data(), static_cast<int32_t>(request.size())) > 0;
+    }
+    return sent;
 }
 
 void XPlaneFeed::Run() {
@@ -278,6 +335,22 @@ void XPlaneFeed::Run() {
     auto last_request_at = FeedClock::time_point{};
     auto last_value_at = FeedClock::time_point{};
     bool ever_requested = false;
+    TotalEnergyVario energy;
+    // The value an admitted answer carries, if any: the indicator's, or the total energy.
+    auto value_of = [&](const uint8_t* datagram, size_t count) -> bool {
+        if (quantity_ != XPlaneQuantity::TotalEnergy) {
+            auto climb_fpm = RrefValueOf(datagram, count, kIndex);
+            return climb_fpm && Deliver(*climb_fpm);
+        }
+        std::array<double, kXPlaneEnergyDatarefs.size()> values{};
+        for (size_t i = 0; i < values.size(); ++i) {
+            auto value = RrefValueOf(datagram, count, kIndex + 1 + static_cast<int32_t>(i));
+            if (!value) return false;
+            values[i] = *value;
+        }
+        auto climb_mps = energy.Add({values[0], values[1], values[2]});
+        return climb_mps && DeliverMetresPerSecond(*climb_mps);
+    };
     while (!Stopping()) {
         auto now = FeedClock::now();
         bool silent = now - last_value_at >= kResubscribeInterval;
@@ -290,10 +363,10 @@ void XPlaneFeed::Run() {
             last_request_at = FeedClock::now();
             if (lookup == Lookup::Found) {
                 simulator = address;
-                auto request = RrefRequest({kFrequencyHz, kIndex, kXPlaneVerticalSpeedDataref});
-                if (platform::SendDatagram(udp, simulator, request.data(), static_cast<int32_t>(request.size())) > 0) {
+                if (Subscribe(udp, simulator, kFrequencyHz)) {
                     subscribed = true;
                     senders.Subscribed(simulator.address_net);
+                    energy.Reset();
                 }
             }
         }
@@ -311,8 +384,7 @@ void XPlaneFeed::Run() {
                     if (!HasProblem()) SetProblem("answers from " + SocketAddressText(from) + " ignored");
                     continue;
                 }
-                auto climb_fpm = RrefValueOf(datagram, static_cast<size_t>(got), kIndex);
-                if (climb_fpm && Deliver(*climb_fpm)) {
+                if (value_of(datagram, static_cast<size_t>(got))) {
                     last_value_at = FeedClock::now();
                     senders.Took(from);
                 }
@@ -320,9 +392,50 @@ void XPlaneFeed::Run() {
         }
         TellStatus();
     }
-    if (subscribed) {
-        auto cancel = RrefRequest({0, kIndex, kXPlaneVerticalSpeedDataref});
-        platform::SendDatagram(udp, simulator, cancel.data(), static_cast<int32_t>(cancel.size()));
+    if (subscribed) Subscribe(udp, simulator, 0);
+    platform::CloseSocket(udp);
+}
+
+CondorFeed::CondorFeed(std::string address, uint16_t port, std::string quantity, FeedStatusSink status)
+    : SimulatorFeed("condor", std::move(address), port, std::move(status), PlatformHostResolver()),
+      quantity_(std::move(quantity)) {
+    StartThread();
+}
+
+void CondorFeed::Run() {
+    platform::SocketHandle udp = platform::kNoSocket;
+    while (!Stopping()) {
+        udp = platform::OpenUdpSocket(platform::ParseIpv4Text(host_), port_);
+        if (udp != platform::kNoSocket && platform::SetSocketNonBlocking(udp) == 0) break;
+        if (udp != platform::kNoSocket) platform::CloseSocket(udp);
+        udp = platform::kNoSocket;
+        SetProblem("cannot listen on UDP port " + std::to_string(port_));
+        if (!PauseUntil(FeedClock::now() + kReconnectInterval)) return;
+    }
+    if (udp == platform::kNoSocket) return;
+    SetProblem("");
+
+    CondorSenderRule senders;
+    std::vector<uint8_t> datagram(kMaxCondorDatagramBytes);
+    while (!Stopping()) {
+        if (WaitReady(udp, false, kStep)) {
+            // A bounded number per pass, so that a flood still lets the loop look around.
+            for (int datagrams = 0; datagrams < 64; ++datagrams) {
+                platform::SocketAddress from;
+                int got = platform::ReceiveDatagram(udp, datagram.data(), static_cast<int32_t>(datagram.size()), from);
+                if (got < 0) break;
+                if (!senders.Admits(from, FeedClock::now())) {
+                    // The first sender ignored is named; more of them change nothing.
+                    if (!HasProblem()) SetProblem("datagrams from " + SocketAddressText(from) + " ignored");
+                    continue;
+                }
+                // A datagram too long was cut: none of it counts.
+                if (got > static_cast<int>(datagram.size())) continue;
+                std::string_view text(reinterpret_cast<const char*>(datagram.data()), static_cast<size_t>(got));
+                if (auto climb_mps = CondorValueOf(text, quantity_)) DeliverMetresPerSecond(*climb_mps);
+            }
+        }
+        TellStatus();
     }
     platform::CloseSocket(udp);
 }

@@ -1,5 +1,6 @@
 // The feeds from real simulators, each on a thread of its own that keeps the connection
-// to the simulator (connecting again while it is away) and notes each value it reads.
+// to the simulator (connecting again while it is away, or listening for it) and notes
+// each value it reads.
 #pragma once
 
 #include <atomic>
@@ -33,6 +34,8 @@ protected:
     // A climb in feet per minute from the simulator: noted when it counts as a value
     // (IsVerticalSpeedValue), which the result tells.
     bool Deliver(double climb_fpm);
+    // A climb in metres per second (total energy, a glider's variometer), noted as Deliver.
+    bool DeliverMetresPerSecond(double climb_mps);
     void SetProblem(std::string problem);  // see FeedState::SetProblem
     bool HasProblem();
     void SetLiveNote(std::string note);
@@ -59,9 +62,10 @@ private:
     std::thread thread_;
 };
 
-// FlightGear's property server: one TCP connection, "data", then one "get" at a time, at
-// most every kPollInterval: the vertical speed indicator's reading, or the flight model's
-// vertical speed (see FlightGearQuantity).
+// FlightGear's property server: one TCP connection, "data", then one round of "get"s at a
+// time, at most every kPollInterval: the vertical speed indicator's reading, or the flight
+// model's vertical speed, or altitude, true airspeed and clock for the total energy (see
+// FlightGearQuantity).
 class FlightGearFeed final : public SimulatorFeed {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{25};
@@ -79,17 +83,37 @@ private:
     std::string property_problem_;  // a property found missing, kept across connections
 };
 
-// X-Plane's RREF subscription of the pilot's vertical speed indicator, renewed every
-// kResubscribeInterval while nothing arrives and cancelled when the feed stops. Only the
-// senders that XPlaneSenderRule admits are heard.
+// X-Plane's RREF subscription of the pilot's vertical speed indicator (or of elevation,
+// true airspeed and clock for the total energy, taken from answers that carry all three),
+// renewed every kResubscribeInterval while nothing arrives and cancelled when the feed
+// stops. Only the senders that XPlaneSenderRule admits are heard.
 class XPlaneFeed final : public SimulatorFeed {
 public:
     static constexpr int32_t kFrequencyHz = 30;
-    static constexpr int32_t kIndex = 1;
+    static constexpr int32_t kIndex = 1;  // the indicator; the total energy's three follow it
     static constexpr std::chrono::seconds kResubscribeInterval{2};
-    XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status, HostResolver resolver = PlatformHostResolver());
+    XPlaneFeed(std::string host, uint16_t port, FeedStatusSink status, HostResolver resolver = PlatformHostResolver(),
+               XPlaneQuantity quantity = XPlaneQuantity::Indicator);
     ~XPlaneFeed() override { Stop(); }
 
 private:
     void Run() override;
+    // Each subscription of the quantity, at `frequency_hz` (0 cancels).
+    bool Subscribe(platform::SocketHandle udp, const platform::SocketAddress& simulator, int32_t frequency_hz);
+
+    const XPlaneQuantity quantity_;
+};
+
+// The instrument datagrams of Condor 2 and Silent Wings: a UDP port of this machine that
+// takes "name=value" lines, the value of one name (`quantity`, m/s) from the first sender
+// (CondorSenderRule). A port that cannot be opened is tried again every second.
+class CondorFeed final : public SimulatorFeed {
+public:
+    CondorFeed(std::string address, uint16_t port, std::string quantity, FeedStatusSink status);
+    ~CondorFeed() override { Stop(); }
+
+private:
+    void Run() override;
+
+    const std::string quantity_;
 };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "common/text.h"
+#include "tools/common/feed_protocols.h"
 #include "tools/common/simulator_feeds.h"
 
 namespace {
@@ -36,18 +37,25 @@ const char kFeedOptionsHelp[] =
     "  --source flightgear[:HOST[:PORT]]\n"
     "                             FlightGear's property server, which fgfs --telnet=PORT\n"
     "                             opens (default 127.0.0.1:5401)\n"
-    "  --quantity instrument|flight-model\n"
-    "                             with FlightGear: read only the aircraft's vertical speed\n"
-    "                             indicator, or only the flight model's vertical speed\n"
-    "                             (default: the indicator, or the flight model for an\n"
-    "                             aircraft that has none)\n"
     "  --source xplane[:HOST[:PORT]]\n"
     "                             X-Plane's dataref subscription over UDP (default\n"
     "                             127.0.0.1:49000); only answers from HOST count\n"
+    "  --source condor[:PORT]     the instrument datagrams that Condor 2 or Silent Wings\n"
+    "                             send over UDP to PORT (default 55278) of this machine;\n"
+    "                             only the first sender counts, until it is silent for 2 s\n"
+    "  --quantity Q               what is read from the source:\n"
+    "                             flightgear: instrument (only the vertical speed indicator),\n"
+    "                               flight-model (only the flight model's vertical speed) or\n"
+    "                               te (total energy from altitude and true airspeed);\n"
+    "                               default the indicator, or the flight model for an\n"
+    "                               aircraft that has none\n"
+    "                             xplane: te; default the pilot's vertical speed indicator\n"
+    "                             condor: vario, evario (default), nettovario or integrator\n"
     "With a simulator as source the tool prints on standard error whether the feed is live,\n"
     "and why not (host not found, connection refused, answers from another address\n"
     "ignored, no such property); while it has given nothing for 2 s the tool tells its\n"
-    "clients that it has no data. Vertical speeds beyond 100000 ft/min count as none.\n";
+    "clients that it has no data. Vertical speeds beyond 100000 ft/min (from Condor: beyond\n"
+    "100 m/s) count as none.\n";
 
 void PrintFeedStatus(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
@@ -64,8 +72,18 @@ bool ParseFeedSource(const std::string& text, FeedChoice& choice, std::string& e
     } else if (kind == "xplane") {
         parsed.kind = FeedChoice::Kind::XPlane;
         parsed.port = kXPlaneDefaultPort;
+    } else if (kind == "condor") {
+        parsed.kind = FeedChoice::Kind::Condor;
+        parsed.host = "0.0.0.0";
+        parsed.port = kCondorDefaultPort;
+        if (colon != std::string::npos && !ParsePort(text.substr(colon + 1), parsed.port)) {
+            error = "bad port in source '" + text + "' (1 to 65535)";
+            return false;
+        }
+        choice = parsed;
+        return true;
     } else {
-        error = "unknown source '" + text + "' (flightgear[:HOST[:PORT]] or xplane[:HOST[:PORT]])";
+        error = "unknown source '" + text + "' (flightgear[:HOST[:PORT]], xplane[:HOST[:PORT]] or condor[:PORT])";
         return false;
     }
     parsed.host = "127.0.0.1";
@@ -106,10 +124,7 @@ bool TakeFeedOption(OptionReader& options, FeedChoice& choice) {
         choice.host = source.host;
         choice.port = source.port;
     } else if (option == "--quantity") {
-        std::string quantity = options.Value();
-        if (quantity == "instrument") choice.quantity = FlightGearQuantity::Instrument;
-        else if (quantity == "flight-model") choice.quantity = FlightGearQuantity::FlightModel;
-        else throw EVarioError("--quantity needs instrument or flight-model, not '" + QuotedValue(quantity) + "'");
+        choice.quantity_text = options.Value();
         choice.quantity_given = true;
     } else {
         return false;
@@ -117,16 +132,43 @@ bool TakeFeedOption(OptionReader& options, FeedChoice& choice) {
     return true;
 }
 
-void CheckFeedChoice(const FeedChoice& choice) {
-    if (choice.quantity_given && choice.kind != FeedChoice::Kind::FlightGear)
-        throw EVarioError("--quantity goes with --source flightgear");
+void CheckFeedChoice(FeedChoice& choice) {
+    if (!choice.quantity_given) return;
+    const std::string& quantity = choice.quantity_text;
+    auto unknown = [&](const char* source, const char* known) {
+        return EVarioError("--quantity with --source " + std::string(source) + " needs " + known + ", not '" +
+                           QuotedValue(quantity) + "'");
+    };
+    switch (choice.kind) {
+        case FeedChoice::Kind::FlightGear:
+            if (quantity == "instrument") choice.quantity = FlightGearQuantity::Instrument;
+            else if (quantity == "flight-model") choice.quantity = FlightGearQuantity::FlightModel;
+            else if (quantity == "te") choice.quantity = FlightGearQuantity::TotalEnergy;
+            else throw unknown("flightgear", "instrument, flight-model or te");
+            return;
+        case FeedChoice::Kind::XPlane:
+            if (quantity != "te") throw unknown("xplane", "te");
+            choice.xplane_quantity = XPlaneQuantity::TotalEnergy;
+            return;
+        case FeedChoice::Kind::Condor:
+            if (quantity != "vario" && quantity != "evario" && quantity != "nettovario" && quantity != "integrator")
+                throw unknown("condor", "vario, evario, nettovario or integrator");
+            choice.condor_quantity = quantity;
+            return;
+        case FeedChoice::Kind::Profile: break;
+    }
+    throw EVarioError("--quantity goes with --source flightgear, xplane or condor");
 }
 
 std::unique_ptr<ValueFeed> OpenFeed(const FeedChoice& choice, FeedStatusSink status) {
     switch (choice.kind) {
         case FeedChoice::Kind::FlightGear:
             return std::make_unique<FlightGearFeed>(choice.host, choice.port, choice.quantity, std::move(status));
-        case FeedChoice::Kind::XPlane: return std::make_unique<XPlaneFeed>(choice.host, choice.port, std::move(status));
+        case FeedChoice::Kind::XPlane:
+            return std::make_unique<XPlaneFeed>(choice.host, choice.port, std::move(status), PlatformHostResolver(),
+                                                choice.xplane_quantity);
+        case FeedChoice::Kind::Condor:
+            return std::make_unique<CondorFeed>(choice.host, choice.port, choice.condor_quantity, std::move(status));
         case FeedChoice::Kind::Profile: break;
     }
     return std::make_unique<ProfileFeed>(choice.profile);

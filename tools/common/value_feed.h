@@ -1,6 +1,7 @@
 // Where the development simulator and data server take the vertical speed from: the
 // built-in flight profile, a fixed value, a script, or a real simulator (FlightGear's
-// property server, X-Plane's dataref subscription), chosen by the same options in both.
+// property server, X-Plane's dataref subscription, the instrument datagrams of Condor and
+// Silent Wings), chosen by the same options in both.
 #pragma once
 
 #include <chrono>
@@ -38,32 +39,44 @@ using FeedStatusSink = std::function<void(const std::string& line)>;
 void PrintFeedStatus(const std::string& line);
 
 // What a FlightGear feed reads: the aircraft's vertical speed indicator, falling back to
-// the flight model's vertical speed when the aircraft has none (Automatic), or either alone.
-enum class FlightGearQuantity { Automatic, Instrument, FlightModel };
+// the flight model's vertical speed when the aircraft has none (Automatic), either alone,
+// or the total energy worked out from altitude and true airspeed.
+enum class FlightGearQuantity { Automatic, Instrument, FlightModel, TotalEnergy };
+// What an X-Plane feed reads: the pilot's vertical speed indicator, or the total energy.
+enum class XPlaneQuantity { Indicator, TotalEnergy };
 
 // The choice made on the command line.
 struct FeedChoice {
-    enum class Kind { Profile, FlightGear, XPlane };
+    enum class Kind { Profile, FlightGear, XPlane, Condor };
     Kind kind = Kind::Profile;
     FlightProfile profile = FlightProfile::BuiltIn();
-    std::string host;
+    std::string host;  // for Condor the address listened on, any by default
     uint16_t port = 0;
+    // --quantity as given, read against the source once all options are read.
+    std::string quantity_text;
+    bool quantity_given = false;
     FlightGearQuantity quantity = FlightGearQuantity::Automatic;
-    bool quantity_given = false;  // --quantity was given (it needs a FlightGear source)
+    XPlaneQuantity xplane_quantity = XPlaneQuantity::Indicator;
+    // The line name of the glider simulator's value; by default the electronic
+    // total-energy variometer of the glider's cockpit.
+    std::string condor_quantity = "evario";
 };
 
 inline constexpr uint16_t kFlightGearDefaultPort = 5401;
 inline constexpr uint16_t kXPlaneDefaultPort = 49000;
+inline constexpr uint16_t kCondorDefaultPort = 55278;
 
-// "flightgear[:HOST[:PORT]]" or "xplane[:HOST[:PORT]]", HOST 127.0.0.1 by default.
+// "flightgear[:HOST[:PORT]]" or "xplane[:HOST[:PORT]]", HOST 127.0.0.1 by default, or
+// "condor[:PORT]" (any local address).
 bool ParseFeedSource(const std::string& text, FeedChoice& choice, std::string& error);
 
 // Takes --value V, --script T:V,..., --source SOURCE or --quantity Q when it is the
 // reader's option (and its value). False when it is none of these; raises EVarioError
 // when its value is bad.
 bool TakeFeedOption(OptionReader& options, FeedChoice& choice);
-// After the last option: raises EVarioError for a choice that does not hold together.
-void CheckFeedChoice(const FeedChoice& choice);
+// After the last option: reads --quantity against the source (each source knows its own),
+// and raises EVarioError for a choice that does not hold together.
+void CheckFeedChoice(FeedChoice& choice);
 
 // The help lines of those options, for the tools' --help.
 extern const char kFeedOptionsHelp[];
