@@ -11,6 +11,7 @@ using namespace config_keys;
 namespace {
 constexpr const char* kMaxFpsOutOfRange = "'%s' is not a valid MAXFPS value (0 or more frames per second)";
 constexpr const char* kDampingOutOfRange = "'%s' is not a valid DAMPING value (0 to 60 seconds)";
+constexpr const char* kVolumeOutOfRange = "'%s' is not a valid VOLUME value (0 to 100 per cent)";
 
 // A value that converted but lies outside its key's range, quoted as it stands in the file.
 [[noreturn]] void RaiseOutOfRange(const char* message, const std::string& text) {
@@ -53,6 +54,16 @@ void ReadConfiguration() {
     std::string damping = TrimValue(ConfigFile->ReadText(kGauge, kDamping, ""));
     Settings.DampingSeconds = damping.empty() ? 0 : ConvertDecimal(damping);
     if (Settings.DampingSeconds > kMaxDampingSeconds) RaiseOutOfRange(kDampingOutOfRange, damping);
+    ReadAudioSettings();
+}
+
+void ReadAudioSettings() {
+    Settings.AudioVario = IsYesFlag(TrimValue(ConfigFile->ReadText(kAudio, kVario, "")));
+    Settings.AudioDeadBand = !IsNoFlag(TrimValue(ConfigFile->ReadText(kAudio, kDeadBand, "")));
+    std::string volume = TrimValue(ConfigFile->ReadText(kAudio, kVolume, ""));
+    Settings.AudioVolumePercent = volume.empty() ? SettingsRecord{}.AudioVolumePercent : ConvertInteger(volume);
+    if (Settings.AudioVolumePercent < 0 || Settings.AudioVolumePercent > 100)
+        RaiseOutOfRange(kVolumeOutOfRange, volume);
 }
 
 void ReadWindowGeometry() {

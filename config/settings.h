@@ -16,11 +16,14 @@ struct SettingsRecord {
     int32_t WindowWidth = 400;
     int32_t WindowHeight = 400;
     bool Frameless = false;
-    bool OffFlag = true;             // the dial shows "OFF" while the value cannot be read
-    bool TopMost = false;            // the window stays above other windows
-    int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw; never below 0
-    double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
-    DialScale Dial;                  // the face the needle is placed on
+    bool OffFlag = true;              // the dial shows "OFF" while the value cannot be read
+    bool TopMost = false;             // the window stays above other windows
+    int32_t MaxFramesPerSecond = 0;   // 0: as many as the loop can draw; never below 0
+    double DampingSeconds = 0;        // time constant of the needle's lag; 0: none
+    DialScale Dial;                   // the face the needle is placed on
+    bool AudioVario = false;          // the climb rate is sounded as well as shown
+    bool AudioDeadBand = true;        // near zero the sound is silent
+    int32_t AudioVolumePercent = 80;  // of full scale, 0 to 100: the default when the key is absent
 };
 
 // The longest lag DAMPING takes: beyond it the needle would hide the vertical speed.
@@ -52,6 +55,10 @@ inline constexpr const char* kGauge = "GAUGE";
 inline constexpr const char* kOffFlag = "OFFFLAG";
 inline constexpr const char* kMaxFps = "MAXFPS";
 inline constexpr const char* kDamping = "DAMPING";
+inline constexpr const char* kAudio = "AUDIO";
+inline constexpr const char* kVario = "VARIO";
+inline constexpr const char* kDeadBand = "DEADBAND";
+inline constexpr const char* kVolume = "VOLUME";
 inline constexpr const char* kDefaultPosition = "0";
 inline constexpr const char* kDefaultSize = "400";
 inline constexpr const char* kDefaultActive = "Y";
@@ -62,6 +69,9 @@ int32_t ReadConfigInteger(const char* section, const char* key, const char* defa
 
 // Fills every field of Settings and creates ConfigFile from the working directory.
 void ReadConfiguration();
+
+// Reads the [AUDIO] keys into Settings; raises on a VOLUME outside 0 to 100.
+void ReadAudioSettings();
 
 // Re-reads X, Y, WIDTH and HEIGHT into Settings, storing each as soon as it converts.
 void ReadWindowGeometry();

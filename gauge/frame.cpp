@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "audio/vario_audio.h"
 #include "config/settings.h"
 #include "gauge/needle_damping.h"
 #include "gauge/scene.h"
@@ -75,6 +76,9 @@ void DrawRectangle(float x0, float y0, float x1, float y1) {
 // ValueMissing) placed on the dial's scale, damped, and drawn with what goes over it.
 void ShowValue(double raw_mpm) {
     const float angle_deg = ShownAngle(RawToDialAngle(Settings.Dial, raw_mpm));
+    // The sound follows the needle as shown, whether or not this frame is drawn.
+    PostShownClimb(DialValueToMetresPerSecond(Settings.Dial.Units, AngleToDialValue(Settings.Dial, angle_deg)),
+                   ValueMissing);
     DrawGauge(angle_deg);
     DrawOverDial();
 }
