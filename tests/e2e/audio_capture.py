@@ -7,6 +7,8 @@ values the simulator fed.
                                         (after a first line "stamping")
   audio_capture.py watch FILE OUT       (wall time, size of FILE) at every change, to OUT
   audio_capture.py check CAPTURE PLAN.json   prints figures; status 1 with the faults
+  audio_capture.py scan CAPTURE VOLUME CLIMB...   the same without wall times: finds
+        each climb rate's tone in the capture's stretches of sound
 
 PLAN.json: {"volume": 80, "dead_band": true, "growth": LOG or null,
   "segments": [{"from": T, "to": T, "climb": M/S or null (missing), "delay": bool}],
@@ -212,12 +214,57 @@ def check(capture, plan_path):
     return 1 if faults else 0
 
 
+def scan(capture, volume, climbs):
+    """Checks a capture whose time is not wall time (Wine's ALSA file device): each
+    climb rate's tone must be found in it, and no step inside a stretch of sound may
+    exceed what the highest of the tones can make. Gaps in the capture (silence the
+    audio system put in) only split stretches."""
+    raw = open(capture, "rb").read()
+    s = memoryview(raw[: len(raw) // 2 * 2]).cast("h").tolist()
+    amplitude = volume / 100 * 32767
+    tones = [(c, tone(c, True)) for c in climbs]
+    found = stretches(s, 0, len(s))
+    print(f"capture: {len(s)} samples, {len(found)} stretches of sound")
+    faults = []
+    for climb, (hz, period) in tones:
+        if period == 0:
+            long = [x for x in found if x[1] - x[0] > RATE // 2]
+            freqs = [frequency(s, x[0] + 480, x[1] - 480) for x in long]
+            good = [f for f in freqs if abs(f - hz) <= 0.01 * hz]
+            print(f"{climb} m/s: continuous stretches at {[round(f, 2) for f in freqs]} Hz (due {hz:.2f})")
+            if not good:
+                faults.append(f"{climb} m/s: no continuous tone at {hz:.2f} Hz")
+            continue
+        beeps = [x for x in found if abs(frequency(s, x[0], x[1]) - hz) <= 0.01 * hz
+                 and abs((x[1] - x[0]) / RATE - RAMP_S - period * 2 / 3) < 0.05 * period]
+        periods = [(y[0] - x[0]) / RATE for x, y in zip(beeps, beeps[1:])]
+        periods = [p for p in periods if p < 1.5 * period]  # next beeps, not across a gap
+        duties = [((x[1] - x[0]) / RATE - RAMP_S) / period for x in beeps]
+        print(f"{climb} m/s: {len(beeps)} beeps at {hz:.2f} Hz, periods {[round(p, 4) for p in periods]} "
+              f"(due {period:.4f}), duties {[round(d, 3) for d in duties]}")
+        if len(periods) < 2:
+            faults.append(f"{climb} m/s: too few beeps at {hz:.2f} Hz")
+        elif abs(statistics.median(periods) - period) > 0.05 * period:
+            faults.append(f"{climb} m/s: beep period {statistics.median(periods):.4f}, due {period:.4f}")
+    top = max(hz for _, (hz, _) in tones)
+    bound = 2 * math.pi * top * amplitude / RATE + amplitude / (RAMP_S * RATE) + 2
+    worst = max((abs(s[i] - s[i - 1]) for a, b in found for i in range(a + 1, b + 1)), default=0)
+    print(f"largest step inside a stretch: {worst} (bound {bound:.0f})")
+    if worst > bound:
+        faults.append(f"a click: a step of {worst} inside a stretch of sound, bound {bound:.0f}")
+    for fault in faults:
+        print("FAULT:", fault)
+    return 1 if faults else 0
+
+
 if __name__ == "__main__":
     command = sys.argv[1]
     if command == "stamp":
         stamp(sys.argv[2])
     elif command == "watch":
         watch(sys.argv[2], sys.argv[3])
+    elif command == "scan":
+        sys.exit(scan(sys.argv[2], int(sys.argv[3]), [float(c) for c in sys.argv[4:]]))
     elif command == "check":
         sys.exit(check(sys.argv[2], sys.argv[3]))
     else:
