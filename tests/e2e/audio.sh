@@ -69,7 +69,7 @@ plan_segment() { printf '{"from": %s, "to": %s, "climb": %s, "delay": %s}' "$1" 
 
 # The scripted values, in seconds from the first exchange and m/s of climb: every pitch
 # the checks name, the dead band, and quick steps between two sink tones for the delay.
-script_times=(0 2.5 4 6.6 8.8 10.3 11.5 12.2 12.9 13.6 14.3 15.0 15.7 16.4 17.1 17.8 18.5 24.5)
+script_times=(0 2.5 4 7 9.2 10.7 11.9 12.6 13.3 14 14.7 15.4 16.1 16.8 17.5 18.2 18.9 24.9)
 script_climbs=(-4 -1 0.5 2 4 0 -4 -1 -4 -1 -4 -1 -4 -1 -4 -1 -2.5 -2.5)
 script_option() {
   local i out=""
@@ -138,14 +138,14 @@ case "$platform" in
     t0=$(first_exchange_after "$dir/sim.txt" 0)
     note "first exchange at $t0"
     # The window rebuilt twice and moved while a sink tone sounds: no break in it.
-    wait_until "$(awk -v a="$t0" 'BEGIN { printf "%.6f", a + 19.0 }')"
+    wait_until "$(awk -v a="$t0" 'BEGIN { printf "%.6f", a + 19.4 }')"
     rebuild_from=$(now)
     press F12
     press F12
     xdotool windowmove "$(eventually_id)" 300 200 || fail "cannot move the gauge window"
     sleep 0.5
     rebuild_to=$(now)
-    wait_until "$(awk -v a="$t0" 'BEGIN { printf "%.6f", a + 25.5 }')"
+    wait_until "$(awk -v a="$t0" 'BEGIN { printf "%.6f", a + 25.9 }')"
     # The simulator gone: silence; back: the tone within a second.
     off_at=$(now)
     stop_simulator

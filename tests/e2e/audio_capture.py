@@ -121,11 +121,12 @@ def check(capture, plan_path):
     for seg in segs:
         seg["tone"] = tone(seg["climb"], plan["dead_band"])
         seg["a"], seg["b"] = position(seg["from"]), position(seg["to"])
-    # Each value is checked once its tone has settled, 150 ms after its frame, until the
+    # Each value is checked once its tone has settled, 300 ms after its frame (a loaded
+    # machine may hold the audio thread back for a while), until the
     # next value's frame, less two of the disk driver's blocks: a block that reached the
     # file just after a frame may have been made after it.
     for seg in segs:
-        a, b = position(seg["from"] + 0.15), seg["b"] - (4096 if growth else 0)
+        a, b = position(seg["from"] + 0.3), seg["b"] - (4096 if growth else 0)
         name = f"{seg['climb']} m/s at {seg['from']:.3f}"
         if b - a < RATE // 2:
             continue
