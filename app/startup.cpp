@@ -5,6 +5,7 @@
 #include <new>
 
 #include "app/main_loop.h"
+#include "audio/vario_audio.h"
 #include "common/error.h"
 #include "common/text.h"
 #include "config/settings.h"
@@ -25,7 +26,12 @@ int StartProgram() {
     Recreating = true;
     // A window that cannot be built is a failure, so that a service manager starts the
     // gauge again (e.g. once the display is there); its message has been shown.
-    return RunMainLoop() ? 0 : kFailureStatus;
+    // The sound is opened once, apart from the window, so that rebuilding the window
+    // leaves no gap in it.
+    if (Settings.AudioVario) StartVarioAudio({Settings.AudioDeadBand, Settings.AudioVolumePercent});
+    int status = RunMainLoop() ? 0 : kFailureStatus;
+    StopVarioAudio();
+    return status;
 }
 
 std::string ApplicationErrorText(std::string_view kind, std::string_view module, const void* address,

@@ -13,6 +13,7 @@ namespace {
 constexpr const char* kMaxFpsOutOfRange = "'%s' is not a valid MAXFPS value (0 or more frames per second)";
 constexpr const char* kRotateOutOfRange = "'%s' is not a valid ROTATE value (0, 90, 180 or 270 degrees clockwise)";
 constexpr const char* kDampingOutOfRange = "'%s' is not a valid DAMPING value (0 to 60 seconds)";
+constexpr const char* kVolumeOutOfRange = "'%s' is not a valid VOLUME value (0 to 100 per cent)";
 
 // A value that converted but lies outside its key's range, quoted as it stands in the file.
 [[noreturn]] void RaiseOutOfRange(const char* message, const std::string& text) {
@@ -66,6 +67,16 @@ void ReadConfiguration() {
                                TrimValue(ConfigFile->ReadText(kGauge, kUnits, "")));
     Settings.DialImage = TrimValue(ConfigFile->ReadText(kGauge, kDialImage, ""));
     CheckDialImageName(Settings.DialImage);
+    ReadAudioSettings();
+}
+
+void ReadAudioSettings() {
+    Settings.AudioVario = IsYesFlag(TrimValue(ConfigFile->ReadText(kAudio, kVario, "")));
+    Settings.AudioDeadBand = !IsNoFlag(TrimValue(ConfigFile->ReadText(kAudio, kDeadBand, "")));
+    std::string volume = TrimValue(ConfigFile->ReadText(kAudio, kVolume, ""));
+    Settings.AudioVolumePercent = volume.empty() ? SettingsRecord{}.AudioVolumePercent : ConvertInteger(volume);
+    if (Settings.AudioVolumePercent < 0 || Settings.AudioVolumePercent > 100)
+        RaiseOutOfRange(kVolumeOutOfRange, volume);
 }
 
 void ReadWindowGeometry() {

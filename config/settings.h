@@ -24,6 +24,9 @@ struct SettingsRecord {
     double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
     DialScale Dial;                  // the face the needle is placed on
     std::string DialImage;           // the user's own dial image; empty: the face's own
+    bool AudioVario = false;         // the climb rate is sounded as well as shown
+    bool AudioDeadBand = true;       // near zero the sound is silent
+    int32_t AudioVolumePercent = 80; // of full scale, 0 to 100: the default when the key is absent
 };
 
 // The longest lag DAMPING takes: beyond it the needle would hide the vertical speed.
@@ -61,6 +64,10 @@ inline constexpr const char* kDial = "DIAL";
 inline constexpr const char* kScale = "SCALE";
 inline constexpr const char* kUnits = "UNITS";
 inline constexpr const char* kDialImage = "DIALIMAGE";
+inline constexpr const char* kAudio = "AUDIO";
+inline constexpr const char* kVario = "VARIO";
+inline constexpr const char* kDeadBand = "DEADBAND";
+inline constexpr const char* kVolume = "VOLUME";
 inline constexpr const char* kDefaultPosition = "0";
 inline constexpr const char* kDefaultSize = "400";
 inline constexpr const char* kDefaultActive = "Y";
@@ -71,6 +78,9 @@ int32_t ReadConfigInteger(const char* section, const char* key, const char* defa
 
 // Fills every field of Settings and creates ConfigFile from the working directory.
 void ReadConfiguration();
+
+// Reads the [AUDIO] keys into Settings; raises on a VOLUME outside 0 to 100.
+void ReadAudioSettings();
 
 // Re-reads X, Y, WIDTH and HEIGHT into Settings, storing each as soon as it converts.
 void ReadWindowGeometry();

@@ -212,6 +212,36 @@ TEST_F(Configuration, BadCockpitValuesRaiseWithTheText) {
     }
 }
 
+TEST_F(Configuration, AudioKeys) {
+    Load("");
+    EXPECT_FALSE(Settings.AudioVario);
+    EXPECT_TRUE(Settings.AudioDeadBand);
+    EXPECT_EQ(Settings.AudioVolumePercent, 80);
+    Load("[AUDIO]\nVARIO= Y \nDEADBAND=N\nVOLUME=0\n");
+    EXPECT_TRUE(Settings.AudioVario);
+    EXPECT_FALSE(Settings.AudioDeadBand);
+    EXPECT_EQ(Settings.AudioVolumePercent, 0);
+    Load("[AUDIO]\nVARIO=yes\nDEADBAND=Y\nVOLUME=100\n");
+    EXPECT_FALSE(Settings.AudioVario);
+    EXPECT_TRUE(Settings.AudioDeadBand);
+    EXPECT_EQ(Settings.AudioVolumePercent, 100);
+    const std::pair<const char*, const char*> bad[] = {
+        {"[AUDIO]\nVOLUME=101\n", "'101' is not a valid VOLUME value (0 to 100 per cent)"},
+        {"[AUDIO]\nVOLUME=-1\n", "'-1' is not a valid VOLUME value (0 to 100 per cent)"},
+        {"[AUDIO]\nVOLUME=loud\n", "'loud' is not a valid integer value"},
+        {"[AUDIO]\nVOLUME=50%\n", "'50%' is not a valid integer value"},
+    };
+    for (const auto& [ini, message] : bad) {
+        dir.Write("ORVEXVari.INI", ini);
+        try {
+            ReadConfiguration();
+            ADD_FAILURE() << ini << " was taken";
+        } catch (const EVarioError& error) {
+            EXPECT_STREQ(error.what(), message);
+        }
+    }
+}
+
 TEST_F(Configuration, CockpitValuesAtTheEdgesOfTheirRangesAreTaken) {
     Load("[GAUGE]\nMAXFPS=0\nDAMPING=60\n");
     EXPECT_EQ(Settings.MaxFramesPerSecond, 0);

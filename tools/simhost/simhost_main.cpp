@@ -41,7 +41,7 @@ const char kUsage[] =
     "  --reply N             answer N instead of 1\n"
     "  --delay-ms N          wait N milliseconds (0 to 600000) before each answer\n"
     "  --exchanges N         quit after answering N exchanges\n"
-    "  --trace               print one line per exchange with its records\n"
+    "  --trace               print one line per exchange with its records and wall time\n"
     "  --help                this text\n"
     "Numbers are whole, decimal or 0x-prefixed hexadecimal. A bad option ends the tool\n"
     "with status 2. Ctrl-C, SIGTERM and SIGHUP end it, cancelling a simulator\n"
@@ -127,7 +127,9 @@ public:
             }
         }
         if (options_.trace) {
-            std::printf("exchange %lld:%s\n", static_cast<long long>(exchanges_), trace.c_str());
+            // The wall time of the answer, to line the exchanges up with other logs.
+            double wall_s = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+            std::printf("exchange %lld:%s at %.6f\n", static_cast<long long>(exchanges_), trace.c_str(), wall_s);
             std::fflush(stdout);
         }
         DelayUnlessStopped(options_.delay_ms);
