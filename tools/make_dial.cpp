@@ -74,9 +74,13 @@ int main(int argc, char** argv) {
             [&](OptionReader& reader) { return TakeOption(reader, options); }, [&] { dial = ChosenDial(options); });
         status != 0)
         return status;
-    if (std::string message = WriteFileWhole(*options.output, DialImageBytes(dial)); !message.empty()) {
-        std::fprintf(stderr, "%s: %s\n", kTool, message.c_str());
-        return 1;
+    std::string message;
+    try {
+        message = WriteFileWhole(*options.output, DialImageBytes(dial));
+    } catch (const EVarioError& error) {  // the platform cannot draw
+        message = error.what();
     }
-    return 0;
+    if (message.empty()) return 0;
+    std::fprintf(stderr, "%s: %s\n", kTool, message.c_str());
+    return 1;
 }

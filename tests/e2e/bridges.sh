@@ -32,9 +32,10 @@ stop_standin() {
   STANDIN_PID=
 }
 CLIENT_PIDS=()
-# vario-make-dial: a bad option set is a message and status 2 and leaves no file (and an
-# existing one as it was); --help and --version answer; a scale of one's own is drawn
-# with its marks where the scale puts the needle (the unit test's probe reads it).
+# vario-make-dial (cairo, or GDI+ under Wine): a bad option set is a message and status 2
+# and leaves no file (and an existing one as it was); --help and --version answer; a
+# scale of one's own is drawn over an existing file, with its marks where the scale puts
+# the needle (the unit test's probe reads it).
 make_dial_options() {
   local tool=vario-make-dial words status version expected scale="0:0,0.5:30,1:55,2:95,3.5:135,5:165"
   for words in "--dial FPM3000 --output dial.txr" "--scale 0:0,100:170 --output dial.txr" \
@@ -294,7 +295,7 @@ case "$case_name" in
       done
       note "$tool: 13 bad options, status 2 with a message each; e.g. $(head -n 1 "$dir/options.txt" | tr -d '\r')"
     done
-    [ "$platform" != linux ] || make_dial_options
+    make_dial_options
     ;;
   tool_signals)
     # SIGINT, SIGTERM and SIGHUP end either tool within a second in every state, and a

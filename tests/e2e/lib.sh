@@ -177,7 +177,8 @@ unpack_zip() {
   (cd "$into" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
   folder=$into/$(basename "$zip" .zip)
   [ -d "$folder" ] || fail "$(basename "$zip") does not unpack to $(basename "$folder")/: $(ls "$into")"
-  for file in ORVEXVario.exe vario-simhost.exe vario-dataserver.exe "${GAUGE_FILES[@]}" ORVEXVari.INI README.md; do
+  for file in ORVEXVario.exe vario-simhost.exe vario-dataserver.exe vario-make-dial.exe "${GAUGE_FILES[@]}" \
+    ORVEXVari.INI README.md; do
     [ -f "$folder/$file" ] || fail "$(basename "$zip") has no $file"
   done
   # The texts are for Windows editors: every line ends in CR LF.
