@@ -1,7 +1,7 @@
 // Draws the gauge's image files with cairo at build time: the application icon
-// "plane2.ico" (app_icon.cpp) and the five bitmaps the gauge is drawn with (dial, needle
-// mask, needle, position and size overlays), and with --icons the icon theme's PNG set
-// for the Linux package. Every mark of the dial is placed by the gauge's own scale.
+// "plane2.ico" (app_icon.cpp), the five bitmaps the gauge is drawn with (dial, needle
+// mask, needle, position and size overlays), the dial of each other built-in face
+// (dial_face.cpp), and with --icons the icon theme's PNG set for the Linux package.
 // Usage: vario-make-images OUTPUT_DIRECTORY [--icons THEME_DIRECTORY] [--preview PNG_FILE]
 #include <cairo.h>
 
@@ -10,24 +10,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "common/little_endian.h"
 #include "gauge/image_file.h"
 #include "gauge/vertical_speed_scale.h"
 #include "tools/app_icon.h"
+#include "tools/bitmap_file.h"
+#include "tools/dial_face.h"
+#include "tools/dial_picture_cairo.h"
 
 namespace {
-
-bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
 
 // ---- The gauge's bitmaps -------------------------------------------------------------
 //
@@ -42,170 +37,14 @@ bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 constexpr double kDialQuadHalf = 1.0;
 constexpr double kNeedleQuadHalf = 0.65;
 
-constexpr int kDialSidePx = 512;
 constexpr int kNeedleSidePx = 512;
 constexpr int kOverlaySidePx = 256;
 
-// Dial layout, inside the visible circle of 0.828.
-constexpr double kBezelOuterR = 0.815;
-constexpr double kFaceR = 0.775;
-constexpr double kTickOuterR = 0.655;
-constexpr double kMajorTickInnerR = 0.53;
-constexpr double kMinorTickInnerR = 0.595;
-constexpr double kLabelR = 0.718;
 // The needle reaches into the tick band, and stays inside its quad.
 constexpr double kNeedleTipR = 0.635;
 constexpr double kNeedleTailR = 0.15;
 constexpr double kHubR = 0.062;
 constexpr double kMaskOutline = 0.012;  // dark rim the mask leaves around the needle
-
-constexpr const char* kFont = "DejaVu Sans";
-
-struct Surface {
-    cairo_surface_t* surface;
-    cairo_t* cr;
-
-    explicit Surface(int side) {
-        surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, side, side);
-        cr = cairo_create(surface);
-        cairo_set_source_rgb(cr, 0, 0, 0);
-        cairo_paint(cr);
-    }
-    ~Surface() {
-        cairo_destroy(cr);
-        cairo_surface_destroy(surface);
-    }
-    Surface(const Surface&) = delete;
-    Surface& operator=(const Surface&) = delete;
-
-    // User units become dial units, for a picture spanning -half_extent..half_extent.
-    void UseDialUnits(double half_extent) {
-        int side = cairo_image_surface_get_width(surface);
-        cairo_translate(cr, side / 2.0, side / 2.0);
-        cairo_scale(cr, side / 2.0 / half_extent, side / 2.0 / half_extent);
-    }
-};
-
-struct Point {
-    double x, y;
-};
-
-Point AtAngle(double angle_deg, double radius) {
-    double a = angle_deg * M_PI / 180;
-    return {-radius * std::cos(a), -radius * std::sin(a)};
-}
-
-// Text centred on a point, upright.
-void CentredText(cairo_t* cr, const char* text, Point at, double size, bool bold = true) {
-    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text, &extents);
-    cairo_move_to(cr, at.x - extents.x_bearing - extents.width / 2, at.y - extents.y_bearing - extents.height / 2);
-    cairo_show_text(cr, text);
-}
-
-void Tick(cairo_t* cr, double vertical_speed_fpm, double inner_r, double width) {
-    double angle_deg = VerticalSpeedToAngle(vertical_speed_fpm);
-    Point from = AtAngle(angle_deg, inner_r), to = AtAngle(angle_deg, kTickOuterR);
-    cairo_set_line_width(cr, width);
-    cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-    cairo_move_to(cr, from.x, from.y);
-    cairo_line_to(cr, to.x, to.y);
-    cairo_stroke(cr);
-}
-
-// A small filled arrowhead at a point, pointing along a direction (degrees, cairo's).
-void ArrowHead(cairo_t* cr, Point tip, double direction_deg, double length, double half_width) {
-    double a = direction_deg * M_PI / 180;
-    double ux = std::cos(a), uy = std::sin(a);
-    cairo_move_to(cr, tip.x, tip.y);
-    cairo_line_to(cr, tip.x - ux * length - uy * half_width, tip.y - uy * length + ux * half_width);
-    cairo_line_to(cr, tip.x - ux * length + uy * half_width, tip.y - uy * length - ux * half_width);
-    cairo_close_path(cr);
-    cairo_fill(cr);
-}
-
-struct Colour {
-    double r, g, b;
-};
-
-// A disc shaded from a light spot (at `spot`) to its rim.
-void FillDisc(cairo_t* cr, double radius, Point spot, Colour inner, Colour rim) {
-    cairo_pattern_t* shade = cairo_pattern_create_radial(spot.x, spot.y, 0, 0, 0, radius);
-    cairo_pattern_add_color_stop_rgb(shade, 0, inner.r, inner.g, inner.b);
-    cairo_pattern_add_color_stop_rgb(shade, 1, rim.r, rim.g, rim.b);
-    cairo_arc(cr, 0, 0, radius, 0, 2 * M_PI);
-    cairo_set_source(cr, shade);
-    cairo_fill(cr);
-    cairo_pattern_destroy(shade);
-}
-
-// The dial face: bezel, dark face, ticks every 100 ft/min up to 2000 and every 500
-// beyond, labels in hundreds of feet per minute, UP and DOWN, and the caption.
-void DrawDial(Surface& s) {
-    cairo_t* cr = s.cr;
-    s.UseDialUnits(kDialQuadHalf);
-
-    FillDisc(cr, kBezelOuterR, {-0.2, -0.25}, {0.42, 0.42, 0.44}, {0.16, 0.16, 0.17});
-    FillDisc(cr, kFaceR, {0, 0}, {0.11, 0.11, 0.12}, {0.05, 0.05, 0.055});
-
-    cairo_set_source_rgb(cr, 0.95, 0.95, 0.93);
-    for (int side : {1, -1}) {
-        for (int fpm = 100; fpm < 2000; fpm += 100)
-            if (fpm % 500 != 0) Tick(cr, side * fpm, kMinorTickInnerR, 0.009);
-        for (int fpm = 2500; fpm < 6000; fpm += 1000) Tick(cr, side * fpm, kMinorTickInnerR, 0.009);
-        for (int fpm : {500, 1000, 1500, 2000, 3000, 4000, 5000, 6000}) Tick(cr, side * fpm, kMajorTickInnerR, 0.018);
-    }
-    Tick(cr, 0, kMajorTickInnerR - 0.03, 0.024);
-
-    struct Label {
-        int fpm;
-        const char* text;
-    };
-    const Label labels[] = {{0, "0"},     {500, "5"},   {1000, "10"}, {1500, "15"},
-                            {2000, "20"}, {3000, "30"}, {4000, "40"}, {6000, "60"}};
-    for (const Label& label : labels) {
-        for (int side : {1, -1}) {
-            if (label.fpm == 0 && side < 0) continue;
-            CentredText(cr, label.text, AtAngle(VerticalSpeedToAngle(side * label.fpm), kLabelR), 0.095);
-        }
-    }
-
-    // UP and DOWN inside the scale, each with an arrow turning the way the needle goes.
-    for (int side : {1, -1}) {
-        double word_deg = side * 40.0;
-        Point word = AtAngle(word_deg, 0.36);
-        CentredText(cr, side > 0 ? "UP" : "DOWN", word, 0.075);
-        double from_deg = side * 12.0, to_deg = side * 62.0, arc_r = 0.45;
-        cairo_set_line_width(cr, 0.014);
-        cairo_new_path(cr);
-        // Cairo's angles run clockwise on screen from three o'clock; ours from nine.
-        double start = (180 + from_deg) * M_PI / 180, end = (180 + to_deg) * M_PI / 180;
-        if (side > 0) cairo_arc(cr, 0, 0, arc_r, start, end - 0.09);
-        else cairo_arc_negative(cr, 0, 0, arc_r, start, end + 0.09);
-        cairo_stroke(cr);
-        Point tip = AtAngle(to_deg, arc_r);
-        // The tangent of a clockwise turn (on screen) at our angle a points to a + 90 deg in cairo's terms.
-        double tangent_deg = 180 + to_deg + side * 90.0;
-        ArrowHead(cr, tip, tangent_deg, 0.05, 0.026);
-    }
-
-    cairo_set_source_rgb(cr, 0.85, 0.85, 0.82);
-    CentredText(cr, "VERTICAL", {0.31, -0.17}, 0.06);
-    CentredText(cr, "SPEED", {0.31, -0.095}, 0.06);
-    CentredText(cr,
-                "\xC3\x97"
-                "100 FT/MIN",
-                {0.31, 0.12}, 0.05, false);
-
-    // Stop pin in the gap between the two ends of the scale.
-    Point pin = AtAngle(180, 0.6);
-    cairo_arc(cr, pin.x, pin.y, 0.018, 0, 2 * M_PI);
-    cairo_set_source_rgb(cr, 0.35, 0.35, 0.36);
-    cairo_fill(cr);
-}
 
 // The needle pointing at zero (nine o'clock), with its counterweight tail and hub.
 void NeedlePath(cairo_t* cr, double grow) {
@@ -223,7 +62,7 @@ void NeedlePath(cairo_t* cr, double grow) {
 
 // The mask multiplies the picture: white keeps the dial, black cuts out the needle
 // (with a thin dark rim around it).
-void DrawNeedleMask(Surface& s) {
+void DrawNeedleMask(CairoSurface& s) {
     cairo_t* cr = s.cr;
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
@@ -236,7 +75,7 @@ void DrawNeedleMask(Surface& s) {
 
 // The needle is added onto the mask's cut-out: black adds nothing, so everything but
 // the needle and its hub stays black.
-void DrawNeedle(Surface& s) {
+void DrawNeedle(CairoSurface& s) {
     cairo_t* cr = s.cr;
     s.UseDialUnits(kNeedleQuadHalf);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
@@ -256,7 +95,7 @@ void DrawNeedle(Surface& s) {
 }
 
 // Overlay units: -1..1 across the picture, which the gauge shows over the dial's -0.5..0.5.
-void OverlayUnits(Surface& s) {
+void OverlayUnits(CairoSurface& s) {
     int side = cairo_image_surface_get_width(s.surface);
     cairo_translate(s.cr, side / 2.0, side / 2.0);
     cairo_scale(s.cr, side / 2.0, side / 2.0);
@@ -264,30 +103,30 @@ void OverlayUnits(Surface& s) {
 }
 
 // A straight arrow from one point to another with a filled head.
-void Arrow(cairo_t* cr, Point from, Point to, double width) {
+void Arrow(cairo_t* cr, PicturePoint from, PicturePoint to, double width) {
     double direction_deg = std::atan2(to.y - from.y, to.x - from.x) * 180 / M_PI;
     double a = direction_deg * M_PI / 180, head = width * 3.2;
     cairo_set_line_width(cr, width);
     cairo_move_to(cr, from.x, from.y);
     cairo_line_to(cr, to.x - std::cos(a) * head * 0.8, to.y - std::sin(a) * head * 0.8);
     cairo_stroke(cr);
-    ArrowHead(cr, to, direction_deg, head, head * 0.6);
+    CairoDialPicture(cr).Polygon(ArrowHeadCorners(to, direction_deg, head, head * 0.6));
 }
 
 // Position mode: the arrow keys move the window, so four arrows outwards and "POS".
-void DrawPositionOverlay(Surface& s) {
+void DrawPositionOverlay(CairoSurface& s) {
     OverlayUnits(s);
     cairo_t* cr = s.cr;
     for (double deg : {0.0, 90.0, 180.0, 270.0}) {
         double a = deg * M_PI / 180;
         Arrow(cr, {0.42 * std::cos(a), 0.42 * std::sin(a)}, {0.92 * std::cos(a), 0.92 * std::sin(a)}, 0.07);
     }
-    CentredText(cr, "POS", {0, 0}, 0.3);
+    CairoCentredText(cr, "POS", {0, 0}, 0.3);
 }
 
 // Size mode: the arrow keys resize the window, so a frame with a corner dragged
 // outwards and "SIZE".
-void DrawSizeOverlay(Surface& s) {
+void DrawSizeOverlay(CairoSurface& s) {
     OverlayUnits(s);
     cairo_t* cr = s.cr;
     cairo_set_line_width(cr, 0.05);
@@ -299,45 +138,7 @@ void DrawSizeOverlay(Surface& s) {
     cairo_stroke(cr);
     cairo_set_dash(cr, nullptr, 0, 0);
     Arrow(cr, {0.22, 0.22}, {0.8, 0.8}, 0.07);
-    CentredText(cr, "SIZE", {-0.28, -0.28}, 0.26);
-}
-
-// A 24-bit device-independent bitmap file of a cairo picture, rows from the bottom up.
-bool WriteBitmap(const std::filesystem::path& path, cairo_surface_t* surface) {
-    cairo_surface_flush(surface);
-    const int width = cairo_image_surface_get_width(surface), height = cairo_image_surface_get_height(surface);
-    const int stride = cairo_image_surface_get_stride(surface);
-    const uint8_t* data = cairo_image_surface_get_data(surface);
-    const uint32_t row_bytes = (static_cast<uint32_t>(width) * 3 + 3) / 4 * 4;
-    const uint32_t pixel_bytes = row_bytes * static_cast<uint32_t>(height);
-    std::vector<uint8_t> out;
-    out.push_back('B');
-    out.push_back('M');
-    PutU32(out, 14 + 40 + pixel_bytes);
-    PutU32(out, 0);
-    PutU32(out, 14 + 40);
-    PutU32(out, 40);
-    PutU32(out, static_cast<uint32_t>(width));
-    PutU32(out, static_cast<uint32_t>(height));
-    PutU16(out, 1);
-    PutU16(out, 24);
-    PutU32(out, 0);
-    PutU32(out, pixel_bytes);
-    PutU32(out, 2835);  // 72 dots per inch
-    PutU32(out, 2835);
-    PutU32(out, 0);
-    PutU32(out, 0);
-    for (int y = height - 1; y >= 0; --y) {
-        const uint8_t* row = data + static_cast<ptrdiff_t>(y) * stride;
-        for (int x = 0; x < width; ++x) {
-            uint32_t px = *reinterpret_cast<const uint32_t*>(row + x * 4);
-            out.push_back(static_cast<uint8_t>(px));        // blue
-            out.push_back(static_cast<uint8_t>(px >> 8));   // green
-            out.push_back(static_cast<uint8_t>(px >> 16));  // red
-        }
-        out.resize(out.size() + (row_bytes - static_cast<uint32_t>(width) * 3), 0);
-    }
-    return WriteFile(path, out);
+    CairoCentredText(cr, "SIZE", {-0.28, -0.28}, 0.26);
 }
 
 // ---- Preview --------------------------------------------------------------------------
@@ -408,7 +209,7 @@ bool WritePreview(const std::filesystem::path& dir, const std::filesystem::path&
         std::snprintf(caption, sizeof caption, "%+.0f ft/min  (%.1f\xC2\xB0)", speeds_fpm[i],
                       VerticalSpeedToAngle(speeds_fpm[i]));
         cairo_set_source_rgb(cr, 1, 1, 1);
-        CentredText(cr, caption, {left + kPanelPx / 2.0, top + kPanelPx + kCaptionPx / 2.0}, 15, false);
+        CairoCentredText(cr, caption, {left + kPanelPx / 2.0, top + kPanelPx + kCaptionPx / 2.0}, 15, false);
         cairo_surface_flush(surface);
     }
     cairo_status_t status = cairo_surface_write_to_png(surface, png.c_str());
@@ -439,28 +240,34 @@ int main(int argc, char** argv) {
     std::filesystem::path dir = argv[1];
     std::error_code error;
     std::filesystem::create_directories(dir, error);
-    auto fail = [](const std::filesystem::path& path) {
-        std::fprintf(stderr, "vario-make-images: cannot write %s\n", path.string().c_str());
+    auto fail = [](const std::string& message) {
+        std::fprintf(stderr, "vario-make-images: %s\n", message.c_str());
         return 1;
     };
-    if (!WriteFile(dir / "plane2.ico", IconFileBytes())) return fail(dir / "plane2.ico");
-    if (icons && !WriteThemeIcons(*icons, "zevra-variometer")) return fail(*icons);
+    if (std::string message = WriteFileWhole(dir / "plane2.ico", IconFileBytes()); !message.empty())
+        return fail(message);
+    if (icons && !WriteThemeIcons(*icons, "zevra-variometer")) return fail("cannot write " + icons->string());
+
+    for (const BuiltInDialImage& face : kBuiltInDialImages)
+        if (std::string message = WriteFileWhole(dir / face.file, DialImageBytes(BuiltInDial(face.dial)));
+            !message.empty())
+            return fail(message);
 
     struct Picture {
         const char* file;
         int side_px;
-        void (*draw)(Surface&);
+        void (*draw)(CairoSurface&);
     };
-    const Picture pictures[] = {{"vario.txr", kDialSidePx, DrawDial},
-                                {"ago_mask.txr", kNeedleSidePx, DrawNeedleMask},
+    const Picture pictures[] = {{"ago_mask.txr", kNeedleSidePx, DrawNeedleMask},
                                 {"ago.txr", kNeedleSidePx, DrawNeedle},
                                 {"setpos.txr", kOverlaySidePx, DrawPositionOverlay},
                                 {"setsize.txr", kOverlaySidePx, DrawSizeOverlay}};
     for (const Picture& picture : pictures) {
-        Surface surface(picture.side_px);
+        CairoSurface surface(picture.side_px);
         picture.draw(surface);
-        if (!WriteBitmap(dir / picture.file, surface.surface)) return fail(dir / picture.file);
+        if (std::string message = WriteFileWhole(dir / picture.file, surface.BitmapBytes()); !message.empty())
+            return fail(message);
     }
-    if (preview && !WritePreview(dir, *preview)) return fail(*preview);
+    if (preview && !WritePreview(dir, *preview)) return fail("cannot write " + preview->string());
     return 0;
 }

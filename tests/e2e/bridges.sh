@@ -32,6 +32,47 @@ stop_standin() {
   STANDIN_PID=
 }
 CLIENT_PIDS=()
+# vario-make-dial (cairo, or GDI+ under Wine): a bad option set is a message and status 2
+# and leaves no file (and an existing one as it was); --help and --version answer; a
+# scale of one's own is drawn over an existing file, with its marks where the scale puts
+# the needle (the unit test's probe reads it).
+make_dial_options() {
+  local tool=vario-make-dial words status version expected scale="0:0,0.5:30,1:55,2:95,3.5:135,5:165"
+  for words in "--dial FPM3000 --output dial.txr" "--scale 0:0,100:170 --output dial.txr" \
+    "--scale 1:0,100:100 --output dial.txr" "--scale 0:0,100:100,50:120 --output dial.txr" \
+    "--scale 0:0,100:100 --units FTM --output dial.txr" "--dial MS5 --units MS --output dial.txr" \
+    "--dial MS5 --scale 0:0,1:100 --output dial.txr" "--output dial.txr" "--dial MS5" "--dial MS5 --output" \
+    "--dial MS5 --dial KT10 --output dial.txr" "--frobnicate --output dial.txr"; do
+    status=0
+    RUN_TIMEOUT=30 run_in "$dir" "$platform" "$tool" $words >"$dir/options.txt" 2>&1 || status=$?
+    [ "$status" -eq 2 ] || fail "$tool $words: status $status, not 2: $(cat "$dir/options.txt")"
+    grep -q "^$tool: .*" "$dir/options.txt" || fail "$tool $words: no message: $(cat "$dir/options.txt")"
+    ! ls "$dir"/dial.txr* >/dev/null 2>&1 || fail "$tool $words wrote $(ls "$dir"/dial.txr*)"
+  done
+  note "$tool: 12 bad option sets, status 2 with a message and no file each; e.g. $(head -n 1 "$dir/options.txt" | tr -d '\r')"
+  echo "the user's own" >"$dir/dial.txr"
+  status=0
+  RUN_TIMEOUT=30 run_in "$dir" "$platform" "$tool" --scale 0:0,9:170 --output dial.txr >"$dir/options.txt" 2>&1 || status=$?
+  [ "$status" -eq 2 ] && [ "$(cat "$dir/dial.txr")" = "the user's own" ] ||
+    fail "$tool with a bad scale over an existing file: status $status, file now $(head -c 40 "$dir/dial.txr")"
+  status=0
+  RUN_TIMEOUT=30 run_in "$dir" "$platform" "$tool" --dial MS5 --output no/such/folder/dial.txr >"$dir/options.txt" 2>&1 || status=$?
+  [ "$status" -eq 1 ] && grep -q "^$tool: cannot write" "$dir/options.txt" ||
+    fail "$tool into a missing folder: status $status: $(cat "$dir/options.txt")"
+  RUN_TIMEOUT=30 run_in "$dir" "$platform" "$tool" --help >"$dir/help.txt" 2>&1 || fail "$tool --help: $(cat "$dir/help.txt")"
+  grep -q -- "--scale TEXT" "$dir/help.txt" || fail "$tool --help does not tell --scale: $(cat "$dir/help.txt")"
+  version=$(RUN_TIMEOUT=30 run_in "$dir" "$platform" "$tool" --version | tr -d '\r') || fail "$tool --version failed"
+  expected=$(sed -nE 's/^project\(ZevraVario VERSION ([0-9.]+) .*/\1/p' "$REPO_DIR/CMakeLists.txt")
+  [ "$version" = "$tool $expected" ] || fail "$tool --version says '$version', not '$tool $expected'"
+  RUN_TIMEOUT=60 run_in "$dir" "$platform" "$tool" --scale "$scale" --units MS --output dial.txr >"$dir/options.txt" 2>&1 ||
+    fail "$tool --scale $scale: $(cat "$dir/options.txt")"
+  [ ! -e "$dir/dial.txr.part" ] || fail "$tool left dial.txr.part behind"
+  VARIO_TEST_SCALE_DIAL=$dir/dial.txr "$VARIO_LINUX_BUILD/tests/unit/unit_tests" --gtest_filter='ScaleDialImage.*' \
+    >"$dir/probe.txt" 2>&1 || fail "the dial $tool drew for $scale: $(grep -B2 -A3 Failure "$dir/probe.txt" | head -n 30)"
+  grep -q "PASSED.*1 test" "$dir/probe.txt" || fail "the probe of the dial did not run: $(cat "$dir/probe.txt")"
+  note "$tool ($platform): --help, --version '$version', a missing folder is status 1, a scale's marks where its needle goes"
+}
+
 stop_all() {
   set +e
   local pid
@@ -324,6 +365,7 @@ case "$case_name" in
       done
       note "$tool: 13 bad options, status 2 with a message each; e.g. $(head -n 1 "$dir/options.txt" | tr -d '\r')"
     done
+    make_dial_options
     ;;
   tool_signals)
     # SIGINT, SIGTERM and SIGHUP end either tool within a second in every state, and a

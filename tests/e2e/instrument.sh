@@ -738,7 +738,7 @@ case "$case_name" in
     # manifest (per-monitor DPI awareness v2), read back from their resource sections.
     bundle=$(bundle_dir windows)
     python3 "$E2E_DIR/pe_resources.py" "$REPO_DIR/CMakeLists.txt" "$bundle/ORVEXVario.exe" \
-      "$bundle/vario-simhost.exe" "$bundle/vario-dataserver.exe"
+      "$bundle/vario-simhost.exe" "$bundle/vario-dataserver.exe" "$bundle/vario-make-dial.exe"
     ;;
   simulator_restarted)
     # The simulator killed: the gauge runs on and its keys act at once; started again,

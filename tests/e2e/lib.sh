@@ -109,7 +109,7 @@ package_file() {
   PACKAGE=$VARIO_PACKAGE_DIR/$name
   [ -f "$PACKAGE" ] || fail "no package $PACKAGE (run scripts/package)"
 }
-GAUGE_FILES=(plane2.ico vario.txr ago_mask.txr ago.txr setpos.txr setsize.txr)
+GAUGE_FILES=(plane2.ico vario.txr vario_fpm2000.txr vario_ms5.txr vario_kt10.txr ago_mask.txr ago.txr setpos.txr setsize.txr)
 
 # unpack_deb DEB ARCH: unpacks the Debian package into a scratch root (DEB_ROOT) and
 # checks its fields and files.
@@ -130,7 +130,8 @@ unpack_deb() {
   for library in 'libc6 (>= 2.' 'libstdc++6 (>= ' 'libsdl2-2.0-0 (>= 2.' 'libopengl0' 'libgl1'; do
     [[ ", $depends," == *", $library"* ]] || fail "$(basename "$deb") Depends has no '$library...': $depends"
   done
-  for file in usr/bin/zevra-variometer usr/bin/vario-simhost usr/bin/vario-dataserver usr/lib/zevra-variometer/ORVEXVario; do
+  for file in usr/bin/zevra-variometer usr/bin/vario-simhost usr/bin/vario-dataserver usr/bin/vario-make-dial \
+    usr/lib/zevra-variometer/ORVEXVario; do
     [ -x "$root/$file" ] || fail "$(basename "$deb") has no program $file"
   done
   for file in "${GAUGE_FILES[@]}" ORVEXVari.INI; do
@@ -153,7 +154,7 @@ unpack_deb() {
     [ -f "$root/$file" ] || fail "$(basename "$deb") has no $file"
     [[ "$(file -b "$root/$file")" == "PNG image data, $side x $side,"* ]] || fail "$file is $(file -b "$root/$file")"
   done
-  for file in zevra-variometer vario-simhost vario-dataserver; do
+  for file in zevra-variometer vario-simhost vario-dataserver vario-make-dial; do
     [ -f "$root/usr/share/man/man1/$file.1.gz" ] || fail "$(basename "$deb") has no manual page for $file"
   done
   zcat "$root/usr/share/doc/zevra-variometer/changelog.gz" >"$root/changelog"
@@ -162,7 +163,7 @@ unpack_deb() {
   # A Raspberry Pi started on the sample must not spend a whole core on the gauge.
   grep -qx 'MAXFPS=60' "$root/usr/share/zevra-variometer/ORVEXVari.INI" || fail "the sample ORVEXVari.INI does not set MAXFPS=60"
   case "$arch" in amd64) machine='X86-64' ;; arm64) machine='AArch64' ;; esac
-  for file in usr/lib/zevra-variometer/ORVEXVario usr/bin/vario-simhost usr/bin/vario-dataserver; do
+  for file in usr/lib/zevra-variometer/ORVEXVario usr/bin/vario-simhost usr/bin/vario-dataserver usr/bin/vario-make-dial; do
     readelf -h "$root/$file" | grep -q "Machine:.*$machine" || fail "$file is not built for $arch: $(readelf -h "$root/$file" | grep Machine:)"
   done
 }
@@ -176,7 +177,8 @@ unpack_zip() {
   (cd "$into" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
   folder=$into/$(basename "$zip" .zip)
   [ -d "$folder" ] || fail "$(basename "$zip") does not unpack to $(basename "$folder")/: $(ls "$into")"
-  for file in ORVEXVario.exe vario-simhost.exe vario-dataserver.exe "${GAUGE_FILES[@]}" ORVEXVari.INI README.md; do
+  for file in ORVEXVario.exe vario-simhost.exe vario-dataserver.exe vario-make-dial.exe "${GAUGE_FILES[@]}" \
+    ORVEXVari.INI README.md; do
     [ -f "$folder/$file" ] || fail "$(basename "$zip") has no $file"
   done
   # The texts are for Windows editors: every line ends in CR LF.

@@ -27,7 +27,7 @@ case "$check" in
     for arch in amd64 arm64; do
       package_file "deb-$arch"
       unpack_deb "$PACKAGE" "$arch"
-      for file in usr/lib/zevra-variometer/ORVEXVario usr/bin/vario-simhost usr/bin/vario-dataserver; do
+      for file in usr/lib/zevra-variometer/ORVEXVario usr/bin/vario-simhost usr/bin/vario-dataserver usr/bin/vario-make-dial; do
         program=$DEB_ROOT/$file
         header=$(readelf -hlW "$program")
         dynamic=$(readelf -dW "$program")

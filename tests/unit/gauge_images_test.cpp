@@ -1,16 +1,20 @@
 // The gauge's generated images read back as the gauge reads them: sizes a GL 1.1
-// texture takes, dial marks where the scale puts the needle, and a needle and mask
-// that fit the blend functions the frame drawing uses.
+// texture takes, dial marks where the scale puts the needle (on every built-in face and
+// on a face vario-make-dial drew for a scale of its own), and a needle and mask that fit
+// the blend functions the frame drawing uses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <numbers>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "config/dial_scale.h"
 #include "gauge/image_file.h"
 #include "gauge/vertical_speed_scale.h"
 
@@ -25,16 +29,18 @@ const std::filesystem::path kAssetDir = VARIO_TEST_ASSET_DIR;
 constexpr double kNeedleQuadHalf = 0.65;
 constexpr double kVisibleR = 0.828;  // what a square window shows of the dial quad
 
+// Images the native build draws: missing there is a failure, elsewhere a skip.
+#ifdef VARIO_TEST_ASSETS_REQUIRED
+#define SKIP_OR_FAIL_WITHOUT_IMAGES FAIL()
+#else
+#define SKIP_OR_FAIL_WITHOUT_IMAGES GTEST_SKIP()
+#endif
+
 class GaugeImages : public testing::Test {
 protected:
     void SetUp() override {
-        if (!std::filesystem::is_directory(kAssetDir)) {
-#ifdef VARIO_TEST_ASSETS_REQUIRED
-            FAIL() << "no generated images in " << kAssetDir;
-#else
-            GTEST_SKIP() << "no generated images in " << kAssetDir;
-#endif
-        }
+        if (!std::filesystem::is_directory(kAssetDir))
+            SKIP_OR_FAIL_WITHOUT_IMAGES << "no generated images in " << kAssetDir;
     }
 
     static GaugeImage Load(const char* name) {
@@ -69,8 +75,9 @@ double TickAngleNear(const GaugeImage& dial, double expected_deg, double radius)
     return weight_sum > 0 ? angle_sum / weight_sum : NAN;
 }
 
-TEST_F(GaugeImages, AllFiveReadWithPowerOfTwoSides) {
-    for (const char* name : {"vario.txr", "ago_mask.txr", "ago.txr", "setpos.txr", "setsize.txr"}) {
+TEST_F(GaugeImages, AllReadWithPowerOfTwoSides) {
+    for (const char* name : {"vario.txr", "vario_fpm2000.txr", "vario_ms5.txr", "vario_kt10.txr", "ago_mask.txr",
+                             "ago.txr", "setpos.txr", "setsize.txr"}) {
         GaugeImage image = Load(name);
         EXPECT_TRUE(image.width > 0 && std::has_single_bit(static_cast<uint32_t>(image.width)))
             << name << " " << image.width;
@@ -93,6 +100,55 @@ TEST_F(GaugeImages, DialMarksStandWhereTheScalePutsTheNeedle) {
     double between_deg = VerticalSpeedToAngle(1050);
     double a = between_deg * std::numbers::pi / 180;
     EXPECT_LT(Brightness(dial, -0.63 * std::cos(a), 0.63 * std::sin(a), 1.0), 80);
+}
+
+// Probes a dial along the rim: a mark at each value's needle angle (within 0.3 degrees),
+// and dark at the given values between marks.
+void ExpectMarksAt(const GaugeImage& dial, const DialScale& scale, const std::vector<double>& marks,
+                   const std::vector<double>& between, const std::string& face) {
+    for (double value : marks) {
+        double expected_deg = DialValueToAngle(scale, value);
+        EXPECT_NEAR(TickAngleNear(dial, expected_deg, 0.63), expected_deg, 0.3) << face << " mark at " << value;
+    }
+    for (double value : between) {
+        double a = DialValueToAngle(scale, value) * std::numbers::pi / 180;
+        EXPECT_LT(Brightness(dial, -0.63 * std::cos(a), 0.63 * std::sin(a), 1.0), 80)
+            << face << " between, at " << value;
+    }
+}
+
+TEST_F(GaugeImages, EachBuiltInFaceHasItsMarksWhereItsScalePutsTheNeedle) {
+    struct Face {
+        const char* file;
+        std::string_view dial;
+        std::vector<double> marks;    // majors and a few minors, both signs, full scale
+        std::vector<double> between;  // values between two neighbouring marks
+    };
+    const Face faces[] = {
+        {"vario_fpm2000.txr", kDialFpm2000, {0, 100, 500, 1000, 1500, 2000, -500, -1300, -2000}, {50, 1050, -1950}},
+        {"vario_ms5.txr", kDialMs5, {0, 0.5, 1, 2, 3, 4, 5, -1, -2.5, -5}, {0.25, 3.75, -4.25}},
+        {"vario_kt10.txr", kDialKt10, {0, 1, 2, 4, 6, 8, 10, -2, -5, -10}, {0.5, 7.5, -9.5}},
+        // The original face again, through its DIAL name.
+        {"vario.txr", kDialFpm6000, {0, 300, 1000, 2500, 6000, -1500, -3000, -5000}, {1050, -1050}},
+    };
+    for (const Face& face : faces) {
+        GaugeImage dial = Load(face.file);
+        ASSERT_GT(dial.width, 0) << face.file;
+        ExpectMarksAt(dial, BuiltInDial(face.dial), face.marks, face.between, face.file);
+    }
+}
+
+// A face drawn by running vario-make-dial for a scale of its own (the build draws it;
+// VARIO_TEST_SCALE_DIAL names another drawing of the same scale, e.g. the Windows tool's).
+TEST(ScaleDialImage, MarksAtEachValueOfTheScale) {
+    const char* other = std::getenv("VARIO_TEST_SCALE_DIAL");
+    const std::filesystem::path file = other && *other ? other : VARIO_TEST_SCALE_DIAL;
+    if (!std::filesystem::exists(file)) SKIP_OR_FAIL_WITHOUT_IMAGES << "no dial drawn by vario-make-dial at " << file;
+    std::optional<GaugeImage> dial = LoadImageFile(file.string());
+    ASSERT_TRUE(dial) << file << " does not read as a bitmap";
+    const DialScale scale = ParseDialScale(VARIO_TEST_SCALE_TEXT, DialUnitsNamed(VARIO_TEST_SCALE_UNITS));
+    // The scale's values, each a major mark, on both sides; dark between 0.5 and 1.
+    ExpectMarksAt(*dial, scale, {0, 0.5, 1, 2, 3.5, 5, -0.5, -1, -2, -3.5, -5}, {0.75, -0.75, 4.25}, file.string());
 }
 
 TEST_F(GaugeImages, DialStaysInsideWhatTheWindowShows) {
