@@ -16,17 +16,17 @@ struct SettingsRecord {
     int32_t WindowWidth = 400;
     int32_t WindowHeight = 400;
     bool Frameless = false;
-    bool OffFlag = true;             // the dial shows "OFF" while the value cannot be read
-    bool TopMost = false;            // the window stays above other windows
-    bool FullScreen = false;         // borderless over the whole monitor; the saved geometry is kept
-    int32_t RotateDeg = 0;           // the picture turned clockwise: 0, 90, 180 or 270
-    int32_t MaxFramesPerSecond = 0;  // 0: as many as the loop can draw; never below 0
-    double DampingSeconds = 0;       // time constant of the needle's lag; 0: none
-    DialScale Dial;                  // the face the needle is placed on
-    std::string DialImage;           // the user's own dial image; empty: the face's own
-    bool AudioVario = false;         // the climb rate is sounded as well as shown
-    bool AudioDeadBand = true;       // near zero the sound is silent
-    int32_t AudioVolumePercent = 80; // of full scale, 0 to 100: the default when the key is absent
+    bool OffFlag = true;              // the dial shows "OFF" while the value cannot be read
+    bool TopMost = false;             // the window stays above other windows
+    bool FullScreen = false;          // borderless over the whole monitor; the saved geometry is kept
+    int32_t RotateDeg = 0;            // the picture turned clockwise: 0, 90, 180 or 270
+    int32_t MaxFramesPerSecond = 0;   // 0: as many as the loop can draw; never below 0
+    double DampingSeconds = 0;        // time constant of the needle's lag; 0: none
+    DialScale Dial;                   // the face the needle is placed on
+    std::string DialImage;            // the user's own dial image; empty: the face's own
+    bool AudioVario = false;          // the climb rate is sounded as well as shown
+    bool AudioDeadBand = true;        // near zero the sound is silent
+    int32_t AudioVolumePercent = 80;  // of full scale, 0 to 100: the default when the key is absent
 };
 
 // The longest lag DAMPING takes: beyond it the needle would hide the vertical speed.

@@ -230,7 +230,11 @@ def scan(capture, volume, climbs):
     for climb, (hz, period) in tones:
         if period == 0:
             long = [x for x in found if x[1] - x[0] > RATE // 2]
-            freqs = [frequency(s, x[0] + 480, x[1] - 480) for x in long]
+            # A stretch of sink tone may run on into the first beep of a climb after it
+            # (no silence between them): its pitch is the median of quarter seconds.
+            quarter = RATE // 4
+            freqs = [statistics.median(frequency(s, a, a + quarter) for a in range(x[0] + 480, x[1] - 480 - quarter + 1, quarter))
+                     for x in long if x[1] - x[0] - 960 >= quarter]
             good = [f for f in freqs if abs(f - hz) <= 0.01 * hz]
             print(f"{climb} m/s: continuous stretches at {[round(f, 2) for f in freqs]} Hz (due {hz:.2f})")
             if not good:

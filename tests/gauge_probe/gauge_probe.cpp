@@ -146,7 +146,7 @@ int Snapshot(int argc, char** argv) {
     }
     for (int raw : raws) {
         double fpm = RawToFeetPerMinute(raw);
-        double angle = VerticalSpeedToAngle(fpm);
+        double angle = RawToDialAngle(Settings.Dial, raw);
         DrawGauge(static_cast<float>(angle));
         DrawOverlaysFor(overlay);
         Picture picture = ReadBack();
