@@ -19,6 +19,16 @@ constexpr const char* kVolumeOutOfRange = "'%s' is not a valid VOLUME value (0 t
 [[noreturn]] void RaiseOutOfRange(const char* message, const std::string& text) {
     throw EVarioError(FormatText(message, {QuotedValue(text)}));
 }
+
+// The [AUDIO] keys: off unless VARIO is exactly Y; VOLUME within 0 to 100.
+void ReadAudioSettings() {
+    Settings.AudioVario = IsYesFlag(TrimValue(ConfigFile->ReadText(kAudio, kVario, "")));
+    Settings.AudioDeadBand = !IsNoFlag(TrimValue(ConfigFile->ReadText(kAudio, kDeadBand, "")));
+    std::string volume = TrimValue(ConfigFile->ReadText(kAudio, kVolume, ""));
+    Settings.AudioVolumePercent = volume.empty() ? SettingsRecord{}.AudioVolumePercent : ConvertInteger(volume);
+    if (Settings.AudioVolumePercent < 0 || Settings.AudioVolumePercent > 100)
+        RaiseOutOfRange(kVolumeOutOfRange, volume);
+}
 }  // namespace
 
 int32_t ReadConfigInteger(const char* section, const char* key, const char* default_value) {
@@ -68,15 +78,6 @@ void ReadConfiguration() {
     Settings.DialImage = TrimValue(ConfigFile->ReadText(kGauge, kDialImage, ""));
     CheckDialImageName(Settings.DialImage);
     ReadAudioSettings();
-}
-
-void ReadAudioSettings() {
-    Settings.AudioVario = IsYesFlag(TrimValue(ConfigFile->ReadText(kAudio, kVario, "")));
-    Settings.AudioDeadBand = !IsNoFlag(TrimValue(ConfigFile->ReadText(kAudio, kDeadBand, "")));
-    std::string volume = TrimValue(ConfigFile->ReadText(kAudio, kVolume, ""));
-    Settings.AudioVolumePercent = volume.empty() ? SettingsRecord{}.AudioVolumePercent : ConvertInteger(volume);
-    if (Settings.AudioVolumePercent < 0 || Settings.AudioVolumePercent > 100)
-        RaiseOutOfRange(kVolumeOutOfRange, volume);
 }
 
 void ReadWindowGeometry() {

@@ -79,8 +79,5 @@ int32_t ReadConfigInteger(const char* section, const char* key, const char* defa
 // Fills every field of Settings and creates ConfigFile from the working directory.
 void ReadConfiguration();
 
-// Reads the [AUDIO] keys into Settings; raises on a VOLUME outside 0 to 100.
-void ReadAudioSettings();
-
 // Re-reads X, Y, WIDTH and HEIGHT into Settings, storing each as soon as it converts.
 void ReadWindowGeometry();

@@ -80,8 +80,9 @@ void DrawRectangle(float x0, float y0, float x1, float y1) {
 void ShowValue(double raw_mpm) {
     const float angle_deg = ShownAngle(RawToDialAngle(Settings.Dial, raw_mpm));
     // The sound follows the needle as shown, whether or not this frame is drawn.
-    PostShownClimb(DialValueToMetresPerSecond(Settings.Dial.Units, AngleToDialValue(Settings.Dial, angle_deg)),
-                   ValueMissing);
+    if (Settings.AudioVario)
+        PostShownClimb(DialValueToMetresPerSecond(Settings.Dial.Units, AngleToDialValue(Settings.Dial, angle_deg)),
+                       ValueMissing);
     const GaugePicture picture{angle_deg, ValueMissing && Settings.OffFlag, PositionMode, SizeMode};
     PictureDrawn = Settings.MaxFramesPerSecond <= 0 || !ScreenPicture.Shows(picture);
     if (!PictureDrawn) return;
