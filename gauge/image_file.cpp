@@ -113,8 +113,10 @@ std::optional<BitmapLayout> ReadLayout(std::span<const uint8_t> bytes) {
 
     // Colour masks: in the header from its 52-byte form on, else just after a 40-byte header.
     layout.palette_at = kFileHeaderSize + header_size;
+    uint64_t masks_end = 0;
     if (compression == kCompressionMasks) {
         uint64_t masks_at = kFileHeaderSize + kInfoHeaderSize;
+        masks_end = masks_at + 12;
         if (header_size == kInfoHeaderSize) layout.palette_at += 12;
         if (masks_at + 12 > bytes.size()) return std::nullopt;
         if (!layout.red.Set(ReadU32(bytes, masks_at)) || !layout.green.Set(ReadU32(bytes, masks_at + 4)) ||
@@ -137,7 +139,10 @@ std::optional<BitmapLayout> ReadLayout(std::span<const uint8_t> bytes) {
     }
     const uint64_t palette_end = layout.palette_at + (layout.paletted ? layout.palette_entries * layout.entry_size : 0);
     layout.stride = (static_cast<uint64_t>(width) * bit_count + 31) / 32 * 4;
-    if (layout.pixels_at < palette_end || layout.pixels_at > kMaxPixelsAt) return std::nullopt;
+    // Pixels start after the palette and the masks, so that what the headers say the file
+    // needs (up to its last pixel) holds every byte the image is decoded from.
+    if (layout.pixels_at < palette_end || layout.pixels_at < masks_end || layout.pixels_at > kMaxPixelsAt)
+        return std::nullopt;
     return layout;
 }
 
